@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+class Database;
+class SettingsStore;
+
+// What a run needs of the desktop. It is handed in so that the reminder pass itself never
+// touches a widget and a pass with nothing to show needs no display.
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+    // False when no window can be shown at all; `why` then says what is missing.
+    virtual bool canShowWindows(QString *why) const = 0;
+    // Shows the event maintenance window and returns when it has closed.
+    virtual void showEventMaintModal() = 0;
+    // Shows the reminder window and returns at once; the program lives as long as it.
+    virtual void showReminderWindow() = 0;
+};
+
+// Everything Main takes from the platform.
+struct Runtime
+{
+    QString command; // the arguments as one text
+    QString programDirectory;
+    const Clock &clock;
+    SettingsStore &settings;
+    Desktop &desktop;
+};
+
+// How Main left the run.
+enum class RunEnd {
+    Returned, // nothing is left open: the program ends
+    WindowOpen, // the reminder window is showing: run the event loop until it closes
+};
+
+// The two characters of the command line that choose the run: upper-cased, cut or padded.
+QString CommandSwitch(const QString &command);
+
+// The database file of a program folder.
+QString EventDatabasePath(const QString &programDirectory);
+
+// Starts a run: "/E" shows the maintenance window alone; otherwise a reminder pass counts the
+// due events, records today as the last reminder date, and shows the reminder window or, for
+// a silent "/S" pass with nothing due, tidies past events and ends.
+RunEnd Main(const Runtime &runtime);
+
+// Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
+void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
+
+// Deletes one-off events dated before today and moves annual ones a year on (29 February
+// four years), in one transaction. Rows whose date is not in the stored form are reported
+// and left alone.
+void RollPastEvents(Database &db, const Clock &clock);

@@ -1,0 +1,598 @@
+#include "engine/dao.h"
+
+#include "engine/dates.h"
+#include "engine/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <limits>
+#include <sqlite3.h>
+#include <utility>
+
+namespace {
+
+// How long a write waits for another program's short write to finish.
+constexpr int busyTimeoutMs = 3000;
+
+constexpr int cannotUpdate = 3027;
+constexpr int dateSyntax = 3075;
+
+[[noreturn]] void throwSqlite(sqlite3 *db, const QString &context = QString())
+{
+    QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    if (!context.isEmpty())
+        text += QStringLiteral(" (") + context + u')';
+    throw DatebellError(sqlite3_extended_errcode(db), text);
+}
+
+void check(sqlite3 *db, int rc, const QString &context = QString())
+{
+    if (rc != SQLITE_OK)
+        throwSqlite(db, context);
+}
+
+QString quotedName(const QString &name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+// Splits "SELECT * FROM table rest" so that the row id can be selected too.
+bool splitTableQuery(const QString &sql, QString *table, QString *rest)
+{
+    static const QRegularExpression pattern(
+            QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+([A-Za-z_][A-Za-z0-9_]*)\\b(.*)$"),
+            QRegularExpression::CaseInsensitiveOption
+                    | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression moreTables(
+            QStringLiteral("^\\s*(,|JOIN\\b|INNER\\b|LEFT\\b|CROSS\\b|NATURAL\\b|AS\\b)"),
+            QRegularExpression::CaseInsensitiveOption);
+    const auto match = pattern.match(sql);
+    if (!match.hasMatch() || moreTables.match(match.captured(2)).hasMatch())
+        return false;
+    *table = match.captured(1);
+    *rest = match.captured(2);
+    return true;
+}
+
+} // namespace
+
+// ---- Statement
+
+Statement::Statement(sqlite3 *db, const QString &sql) : m_db(db)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK)
+        throwSqlite(db, sql);
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+Statement::Statement(Statement &&other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_stmt(std::exchange(other.m_stmt, nullptr))
+{
+}
+
+Statement &Statement::operator=(Statement &&other) noexcept
+{
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+    }
+    return *this;
+}
+
+void Statement::bind(int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        rc = sqlite3_bind_null(m_stmt, index);
+        break;
+    case QMetaType::Bool:
+        rc = sqlite3_bind_int(m_stmt, index, value.toBool() ? -1 : 0);
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::LongLong:
+        rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+        break;
+    case QMetaType::QDate:
+        return bind(index, StoredDateText(EventDateTime(value.toDate())));
+    case QMetaType::QDateTime:
+        return bind(index, StoredDateText(value.toDateTime()));
+    default: {
+        if (value.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, index);
+            break;
+        }
+        const QByteArray utf8 = value.toString().toUtf8();
+        rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    }
+    check(m_db, rc);
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const int code = sqlite3_extended_errcode(m_db);
+    const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
+    sqlite3_reset(m_stmt);
+    throw DatebellError(code, text);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+QString Statement::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+QVariant Statement::column(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, column));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
+                sqlite3_column_bytes(m_stmt, column)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, column)),
+                                   sqlite3_column_bytes(m_stmt, column)));
+    default:
+        return QVariant();
+    }
+}
+
+// ---- Field
+
+QString Field::Name() const
+{
+    return m_recordset->m_names.at(m_column);
+}
+
+QVariant Field::Value() const
+{
+    if (m_recordset->m_editing)
+        return m_recordset->m_buffer.at(m_column);
+    return m_recordset->currentValues().at(m_column);
+}
+
+void Field::setValue(const QVariant &value)
+{
+    if (!m_recordset->m_editing)
+        throw DatebellError(ErrorNumber::UpdateWithoutEdit,
+                            QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+    m_recordset->m_buffer[m_column] = value;
+    m_recordset->m_dirty[m_column] = true;
+}
+
+// ---- Recordset
+
+Recordset::Recordset(Database *db, const QString &sql) : m_db(db)
+{
+    const QString translated = TranslateDateLiterals(sql);
+    QString rest;
+    if (splitTableQuery(translated, &m_table, &rest)) {
+        m_scan =
+                Statement(db->handle(),
+                          QStringLiteral("SELECT ") + quotedName(m_table)
+                                  + QStringLiteral(".rowid, * FROM ") + quotedName(m_table) + rest);
+        for (int c = 1; c < m_scan.columnCount(); ++c)
+            m_names << m_scan.columnName(c);
+    } else {
+        m_scan = Statement(db->handle(), translated);
+        for (int c = 0; c < m_scan.columnCount(); ++c)
+            m_names << m_scan.columnName(c);
+    }
+    m_dirty.assign(m_names.size(), false);
+    db->m_recordsets.push_back(this);
+}
+
+Recordset::~Recordset()
+{
+    Close();
+}
+
+void Recordset::Close()
+{
+    if (!m_db)
+        return;
+    m_scan = Statement();
+    auto &sets = m_db->m_recordsets;
+    sets.erase(std::remove(sets.begin(), sets.end(), this), sets.end());
+    m_db = nullptr;
+}
+
+// Steps the selection until row `index` is reached; false when the selection is shorter.
+bool Recordset::reach(qsizetype index)
+{
+    if (!m_db)
+        throw DatebellError(ErrorNumber::ItemNotFound, QStringLiteral("The record set is closed."));
+    const bool readOnly = m_table.isEmpty();
+    while (!m_complete && qsizetype(m_ids.size()) <= index) {
+        if (!m_scan.step()) {
+            m_complete = true;
+            m_scan = Statement(); // a half-read statement would hold a read lock
+            break;
+        }
+        if (readOnly) {
+            QVariantList row;
+            for (int c = 0; c < m_scan.columnCount(); ++c)
+                row << m_scan.column(c);
+            m_rows.push_back(row);
+            m_ids.push_back(qint64(m_ids.size()));
+        } else {
+            m_ids.push_back(m_scan.column(0).toLongLong());
+        }
+    }
+    return index < qsizetype(m_ids.size());
+}
+
+void Recordset::fixSelection()
+{
+    reach(std::numeric_limits<qsizetype>::max());
+}
+
+bool Recordset::EOF_()
+{
+    return !reach(m_pos);
+}
+
+void Recordset::moveTo(qsizetype index)
+{
+    m_pos = index;
+    m_currentLoaded = false;
+    m_currentDeleted = false;
+    m_editing = false;
+}
+
+void Recordset::MoveFirst()
+{
+    if (!reach(0))
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    moveTo(0);
+}
+
+void Recordset::MoveNext()
+{
+    if (!reach(m_pos))
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    moveTo(m_pos + 1);
+}
+
+void Recordset::MoveLast(int)
+{
+    fixSelection();
+    if (m_ids.empty())
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    moveTo(qsizetype(m_ids.size()) - 1);
+}
+
+qint64 Recordset::RecordCount() const
+{
+    return qint64(m_ids.size()) - m_deleted;
+}
+
+Field Recordset::Fields(const QString &name)
+{
+    for (int c = 0; c < m_names.size(); ++c) {
+        if (m_names.at(c).compare(name, Qt::CaseInsensitive) == 0)
+            return Field(this, c);
+    }
+    throw DatebellError(ErrorNumber::ItemNotFound,
+                        QStringLiteral("Item not found in this collection: ") + name);
+}
+
+Field Recordset::Fields(int index)
+{
+    if (index < 0 || index >= m_names.size())
+        throw DatebellError(ErrorNumber::ItemNotFound,
+                            QStringLiteral("Item not found in this collection: %1").arg(index));
+    return Field(this, index);
+}
+
+void Recordset::requireCurrent()
+{
+    if (!reach(m_pos))
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    if (m_currentDeleted)
+        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
+}
+
+void Recordset::requireUpdatable() const
+{
+    if (m_table.isEmpty())
+        throw DatebellError(cannotUpdate,
+                            QStringLiteral("Cannot update. Database or object is read-only."));
+}
+
+const QVariantList &Recordset::currentValues()
+{
+    requireCurrent();
+    if (m_currentLoaded)
+        return m_current;
+    if (m_table.isEmpty()) {
+        m_current = m_rows.at(m_pos);
+    } else if (!m_scan.isNull() && qsizetype(m_ids.size()) == m_pos + 1) {
+        // The scan still sits on this row.
+        m_current.clear();
+        for (int c = 1; c < m_scan.columnCount(); ++c)
+            m_current << m_scan.column(c);
+    } else {
+        Statement &lookup = m_db->cached(QStringLiteral("SELECT * FROM ") + quotedName(m_table)
+                                         + QStringLiteral(" WHERE rowid=?"));
+        lookup.bind(1, m_ids.at(m_pos));
+        const bool found = lookup.step();
+        m_current.clear();
+        if (found) {
+            for (int c = 0; c < lookup.columnCount(); ++c)
+                m_current << lookup.column(c);
+        }
+        lookup.reset();
+        if (!found) {
+            // Deleted since the selection was fixed, by this connection or another one.
+            m_currentDeleted = true;
+            throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
+        }
+    }
+    m_currentLoaded = true;
+    return m_current;
+}
+
+void Recordset::Delete()
+{
+    requireUpdatable();
+    requireCurrent();
+    m_db->beforeWrite();
+    Statement &remove = m_db->cached(QStringLiteral("DELETE FROM ") + quotedName(m_table)
+                                     + QStringLiteral(" WHERE rowid=?"));
+    remove.bind(1, m_ids.at(m_pos));
+    remove.step();
+    remove.reset();
+    m_editing = false;
+    m_currentDeleted = true;
+    m_currentLoaded = false;
+    ++m_deleted;
+}
+
+void Recordset::Edit()
+{
+    requireUpdatable();
+    m_buffer = currentValues();
+    m_dirty.assign(m_names.size(), false);
+    m_editing = true;
+}
+
+void Recordset::Update(int, bool)
+{
+    if (!m_editing)
+        throw DatebellError(ErrorNumber::UpdateWithoutEdit,
+                            QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+    QStringList assignments;
+    QVariantList values;
+    for (int c = 0; c < m_names.size(); ++c) {
+        if (m_dirty[c]) {
+            assignments << quotedName(m_names.at(c)) + QStringLiteral("=?");
+            values << m_buffer.at(c);
+        }
+    }
+    m_editing = false;
+    if (assignments.isEmpty())
+        return;
+    m_db->beforeWrite();
+    Statement &update =
+            m_db->cached(QStringLiteral("UPDATE ") + quotedName(m_table) + QStringLiteral(" SET ")
+                         + assignments.join(u',') + QStringLiteral(" WHERE rowid=?"));
+    int index = 1;
+    for (const QVariant &value : values)
+        update.bind(index++, value);
+    update.bind(index, m_ids.at(m_pos));
+    update.step();
+    update.reset();
+    m_currentLoaded = false;
+    if (sqlite3_changes(m_db->handle()) == 0) {
+        m_currentDeleted = true;
+        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
+    }
+}
+
+// ---- Database
+
+Database::Database(const QString &name, sqlite3 *db) : m_name(name), m_db(db) { }
+
+Database::~Database()
+{
+    Close();
+}
+
+sqlite3 *Database::handle() const
+{
+    if (!m_db)
+        throw DatebellError(ErrorNumber::ItemNotFound,
+                            QStringLiteral("The database %1 is closed.").arg(m_name));
+    return m_db;
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString &text)
+{
+    return std::unique_ptr<Recordset>(new Recordset(this, text));
+}
+
+void Database::Execute(const QString &text)
+{
+    beforeWrite();
+    Statement statement(handle(), TranslateDateLiterals(text));
+    while (statement.step()) { }
+}
+
+Statement &Database::cached(const QString &sql)
+{
+    auto &slot = m_cache[sql];
+    if (!slot)
+        slot = std::make_unique<Statement>(handle(), sql);
+    return *slot;
+}
+
+void Database::beforeWrite()
+{
+    for (Recordset *recordset : m_recordsets)
+        recordset->fixSelection();
+}
+
+void Database::Close()
+{
+    if (!m_db)
+        return;
+    for (Recordset *recordset : std::vector<Recordset *>(m_recordsets))
+        recordset->Close();
+    m_cache.clear();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+// ---- DBEngine
+
+std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
+{
+    const QFileInfo info(name);
+    const QString path = QDir::toNativeSeparators(info.absoluteFilePath());
+    if (!info.exists()) {
+        throw DatebellError(ErrorNumber::FileNotFound,
+                            QStringLiteral("Could not find the event database '%1'. Create an "
+                                           "empty one with: datebell-newdb %2")
+                                    .arg(path, info.absolutePath()));
+    }
+    if (!info.isFile())
+        throw DatebellError(ErrorNumber::UnrecognizedFormat,
+                            QStringLiteral("'%1' is not a file.").arg(path));
+
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DatebellError(ErrorNumber::FileNotFound,
+                            QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
+    const QByteArray head = file.read(32);
+    file.close();
+    if (head.startsWith(QByteArrayLiteral("\0\1\0\0Standard Jet DB"))
+        || head.startsWith(QByteArrayLiteral("\0\1\0\0Standard ACE DB"))) {
+        throw DatebellError(ErrorNumber::UnrecognizedFormat,
+                            QStringLiteral("'%1' is a Microsoft Access (Jet) database, which "
+                                           "Datebell cannot read. Datebell keeps its events in "
+                                           "a SQLite database of this name.")
+                                    .arg(path));
+    }
+    if (!head.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
+        throw DatebellError(ErrorNumber::UnrecognizedFormat,
+                            QStringLiteral("'%1' is not a Datebell event database (not a "
+                                           "SQLite database file).")
+                                    .arg(path));
+    }
+
+    sqlite3 *handle = nullptr;
+    // Read and write, never create: a plain open would make an empty file where none was.
+    const int rc = sqlite3_open_v2(QFile::encodeName(name).constData(), &handle,
+                                   SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> db(new Database(name, handle));
+    if (rc != SQLITE_OK)
+        throwSqlite(handle, path);
+    sqlite3_busy_timeout(handle, busyTimeoutMs);
+    sqlite3_extended_result_codes(handle, 1);
+    try {
+        db->Execute(QStringLiteral("PRAGMA synchronous=FULL"));
+        Statement table(handle,
+                        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND "
+                                       "name='Events' COLLATE NOCASE"));
+        if (!table.step())
+            throw DatebellError(ErrorNumber::UnrecognizedFormat,
+                                QStringLiteral("'%1' is not a Datebell event database: it has "
+                                               "no table Events.")
+                                        .arg(path));
+    } catch (const DatebellError &error) {
+        if (error.number() == ErrorNumber::UnrecognizedFormat)
+            throw;
+        throw DatebellError(error.number(),
+                            QStringLiteral("Cannot read '%1': %2").arg(path, error.text()));
+    }
+    return db;
+}
+
+// ---- Transaction
+
+Transaction::Transaction(Database &db) : m_db(db)
+{
+    m_db.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (m_open && m_db.isOpen())
+        sqlite3_exec(m_db.m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    m_db.Execute(QStringLiteral("COMMIT"));
+    m_open = false;
+}
+
+// ---- Date literals
+
+QString TranslateDateLiterals(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 16);
+    QChar quote;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            out += c;
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+            out += c;
+        } else if (c == u'#') {
+            const qsizetype end = text.indexOf(u'#', i + 1);
+            const QString literal = end < 0 ? text.mid(i + 1) : text.mid(i + 1, end - i - 1);
+            const auto stored = end < 0 ? std::nullopt : StoredFormOfLiteral(literal);
+            if (!stored)
+                throw DatebellError(dateSyntax,
+                                    QStringLiteral("Syntax error in date in query expression "
+                                                   "'#%1#'.")
+                                            .arg(literal));
+            out += u'\'' + *stored + u'\'';
+            i = end;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

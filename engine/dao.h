@@ -1,0 +1,172 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class Database;
+class Recordset;
+
+// A prepared SQLite statement, finalized when it goes out of scope.
+class Statement
+{
+public:
+    Statement() = default;
+    Statement(sqlite3 *db, const QString &sql);
+    ~Statement();
+    Statement(Statement &&other) noexcept;
+    Statement &operator=(Statement &&other) noexcept;
+
+    bool isNull() const { return m_stmt == nullptr; }
+    void bind(int index, const QVariant &value); // 1-based, as SQLite binds
+    // Runs the statement one step: true when it produced a row.
+    bool step();
+    void reset();
+    int columnCount() const;
+    QString columnName(int column) const;
+    QVariant column(int column) const; // 0-based, as SQLite reads
+
+private:
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+// One column of a record set's current row.
+class Field
+{
+public:
+    Field(Recordset *recordset, int column) : m_recordset(recordset), m_column(column) { }
+    QString Name() const;
+    // The stored value: text, a 64-bit integer, a double or null.
+    QVariant Value() const;
+    // Sets the value in the edit buffer; a QDate or QDateTime is stored in the stored date
+    // form and a bool as -1 or 0.
+    void setValue(const QVariant &value);
+
+private:
+    Recordset *m_recordset;
+    int m_column;
+};
+
+// A record set over one query, fetched as the position moves: opening it reads one row.
+// A "SELECT * FROM table ..." query gives an updatable set that addresses its rows by rowid;
+// any other query gives a read-only one.
+class Recordset
+{
+public:
+    ~Recordset();
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
+
+    bool EOF_();
+    void MoveFirst();
+    void MoveNext();
+    void MoveLast(int options = 0);
+    // The number of rows reached so far, less those deleted here: the whole count after
+    // MoveLast.
+    qint64 RecordCount() const;
+
+    Field Fields(const QString &name);
+    Field Fields(int index);
+    int FieldCount() const { return int(m_names.size()); }
+
+    void Delete();
+    void Edit();
+    void Update(int type = 1, bool force = false);
+    void Close();
+
+private:
+    friend class Database;
+    friend class Field;
+    Recordset(Database *db, const QString &sql);
+
+    bool reach(qsizetype index);
+    void fixSelection();
+    void requireCurrent();
+    void requireUpdatable() const;
+    const QVariantList &currentValues();
+    void moveTo(qsizetype index);
+
+    Database *m_db;
+    QString m_table; // empty for a read-only set
+    Statement m_scan; // streams the selection until it is complete or fixed
+    bool m_complete = false;
+    std::vector<qint64> m_ids; // row ids reached so far
+    std::vector<QVariantList> m_rows; // values of the rows reached, read-only sets only
+    QStringList m_names;
+    qsizetype m_pos = 0;
+    qint64 m_deleted = 0;
+    QVariantList m_current;
+    bool m_currentLoaded = false;
+    bool m_currentDeleted = false;
+    bool m_editing = false;
+    QVariantList m_buffer;
+    std::vector<bool> m_dirty;
+};
+
+// An open event database: one SQLite connection.
+class Database
+{
+public:
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Runs a query text of the engine's dialect; "#...#" date literals are allowed.
+    std::unique_ptr<Recordset> OpenRecordset(const QString &text);
+    // Runs a statement that returns no rows.
+    void Execute(const QString &text);
+    void Close();
+    QString Name() const { return m_name; }
+    bool isOpen() const { return m_db != nullptr; }
+
+private:
+    friend class DBEngine;
+    friend class Recordset;
+    friend class Transaction;
+    Database(const QString &name, sqlite3 *db);
+
+    sqlite3 *handle() const;
+    Statement &cached(const QString &sql);
+    // Every open record set fixes its selection before anything on this connection writes.
+    void beforeWrite();
+
+    QString m_name;
+    sqlite3 *m_db;
+    std::vector<Recordset *> m_recordsets;
+    std::map<QString, std::unique_ptr<Statement>> m_cache;
+};
+
+class DBEngine
+{
+public:
+    // Opens an existing event database for shared reading and writing; never creates one.
+    static std::unique_ptr<Database> OpenDatabase(const QString &name);
+};
+
+// A write transaction, started at once (BEGIN IMMEDIATE, so a lock conflict shows here and
+// not half-way) and rolled back on destruction unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Database &m_db;
+    bool m_open = true;
+};
+
+// The query text with each "#...#" date literal written as a SQLite text literal in the
+// stored date form. Quoted texts and names are left alone.
+QString TranslateDateLiterals(const QString &text);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+// The one error type of the program: a number and a text, as the failing call reported them.
+class DatebellError : public std::runtime_error
+{
+public:
+    DatebellError(int number, const QString &text)
+        : std::runtime_error(text.toStdString()), m_number(number), m_text(text)
+    {
+    }
+
+    int number() const { return m_number; }
+    QString text() const { return m_text; }
+
+private:
+    int m_number;
+    QString m_text;
+};
+
+// Error numbers of the program's own checks; SQLite failures carry SQLite's extended code.
+namespace ErrorNumber {
+inline constexpr int Overflow = 6;
+inline constexpr int TypeMismatch = 13;
+inline constexpr int NoDisplay = 100;
+inline constexpr int NotAvailable = 101;
+inline constexpr int UpdateWithoutEdit = 3020;
+inline constexpr int NoCurrentRecord = 3021;
+inline constexpr int FileNotFound = 3024;
+inline constexpr int RecordDeleted = 3167;
+inline constexpr int ItemNotFound = 3265;
+inline constexpr int UnrecognizedFormat = 3343;
+inline constexpr int SettingsNotSaved = 3400;
+} // namespace ErrorNumber

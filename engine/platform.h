@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// Today's date. Only SystemClock reads the system time; everything else is handed a Clock.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual QDate today() const = 0;
+};
+
+class SystemClock final : public Clock
+{
+public:
+    QDate today() const override;
+};
+
+// The program's arguments as one text, joined by single spaces; empty when there are none.
+QString Command(const QStringList &arguments);
+
+// The folder that holds the running executable, symlinks resolved, without a trailing slash.
+// Read from /proc/self/exe because it is needed before any Qt application object exists.
+QString ProgramDirectory();
+
+// True when a window could be shown at all: a Qt platform is named or a display is reachable.
+bool DisplayAvailable();
+
+// Ends the process at once with the given status: nothing further runs or is written.
+[[noreturn]] void End(int status = 0);
+
+// Reports something the user should know on standard error, and goes on.
+void Warn(const QString &text);

@@ -1,0 +1,81 @@
+#include "engine/settings.h"
+
+#include "engine/conversions.h"
+#include "engine/errors.h"
+#include "engine/platform.h"
+
+#include <QDir>
+#include <QSettings>
+
+IniSettingsStore::IniSettingsStore(const QString &filePath)
+    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{
+}
+
+IniSettingsStore::~IniSettingsStore() = default;
+
+QString IniSettingsStore::defaultPath()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/Datebell/Datebell.conf");
+}
+
+QString IniSettingsStore::GetSetting(const QString &, const QString &section, const QString &key,
+                                     const QString &defaultText) const
+{
+    const QVariant value = m_settings->value(section + u'/' + key);
+    if (!value.isValid())
+        return defaultText;
+    // An unquoted text with a comma comes back from QSettings as a list; it is still one text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    return value.toString();
+}
+
+void IniSettingsStore::SaveSetting(const QString &, const QString &section, const QString &key,
+                                   const QString &text)
+{
+    m_settings->setValue(section + u'/' + key, text);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError) {
+        throw DatebellError(ErrorNumber::SettingsNotSaved,
+                            QStringLiteral("The setting %1 could not be saved to '%2'.")
+                                    .arg(key, m_settings->fileName()));
+    }
+}
+
+namespace {
+
+// Reads "DaysAhead" and converts it; an overflowing text is reported and the default used.
+int convertDaysAhead(const SettingsStore &settings, double offset)
+{
+    const QString text = settings.GetSetting(SettingKeys::App, SettingKeys::Section,
+                                             SettingKeys::DaysAhead, SettingKeys::DefaultDaysAhead);
+    try {
+        return ToInteger16(LeadingNumber(text) + offset);
+    } catch (const DatebellError &) {
+        Warn(QStringLiteral("the setting DaysAhead \"%1\" is out of range; using the default "
+                            "\"%2\".")
+                     .arg(text, SettingKeys::DefaultDaysAhead));
+        return ToInteger16(LeadingNumber(SettingKeys::DefaultDaysAhead) + offset);
+    }
+}
+
+} // namespace
+
+int DaysAheadIndex(const SettingsStore &settings)
+{
+    return convertDaysAhead(settings, 0.0);
+}
+
+int DaysAhead(const SettingsStore &settings)
+{
+    const int days = convertDaysAhead(settings, 1.0);
+    if (days == 6)
+        return 7;
+    if (days == 7)
+        return 30;
+    return days;
+}

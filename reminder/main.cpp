@@ -1,0 +1,30 @@
+#include "common/desktop.h"
+#include "common/messages.h"
+#include "engine/basDatBel.h"
+#include "engine/errors.h"
+#include "engine/platform.h"
+#include "engine/settings.h"
+
+#include <exception>
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    QtDesktop desktop(argc, argv);
+    SystemClock clock;
+    IniSettingsStore settings(IniSettingsStore::defaultPath());
+    try {
+        const Runtime runtime{ Command(arguments), ProgramDirectory(), clock, settings, desktop };
+        if (Main(runtime) == RunEnd::WindowOpen)
+            return desktop.exec();
+        return 0;
+    } catch (const DatebellError &error) {
+        ReportError(error);
+    } catch (const std::exception &error) {
+        ReportError(DatebellError(0, QString::fromLocal8Bit(error.what())));
+    }
+    return 1;
+}

@@ -1,0 +1,122 @@
+#include "engine/conversions.h"
+#include "engine/errors.h"
+#include "engine/settings.h"
+#include "fixtures.h"
+
+#include <QFile>
+#include <QTest>
+
+class tst_Settings : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void daysAhead_data();
+    void daysAhead();
+    void storeKeepsPlainText_data();
+    void storeKeepsPlainText();
+    void absentKeyGivesDefault();
+    void failedSaveIsAnError();
+};
+
+void tst_Settings::daysAhead_data()
+{
+    QTest::addColumn<QString>("stored"); // "<absent>" for no value
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("warns");
+
+    QTest::newRow("absent") << "<absent>" << 2 << 3 << false;
+    QTest::newRow("0") << "0" << 0 << 1 << false;
+    QTest::newRow("4") << "4" << 4 << 5 << false;
+    QTest::newRow("5") << "5" << 5 << 7 << false;
+    QTest::newRow("6") << "6" << 6 << 30 << false;
+    QTest::newRow("9") << "9" << 9 << 10 << false;
+    QTest::newRow("-1") << "-1" << -1 << 0 << false;
+    QTest::newRow("5.9 rounds to 30 days") << "5.9" << 6 << 30 << false;
+    QTest::newRow("half to even, down") << "3.5" << 4 << 4 << false; // 4.5 -> 4
+    QTest::newRow("half to even, up") << "4.5" << 4 << 7 << false; // 5.5 -> 6
+    QTest::newRow("leading blanks") << " \t3" << 3 << 4 << false;
+    QTest::newRow("trailing text") << "2 days" << 2 << 3 << false;
+    QTest::newRow("no number") << "abc" << 0 << 1 << false;
+    QTest::newRow("empty") << "" << 0 << 1 << false;
+    QTest::newRow("exponent") << "1e1" << 10 << 11 << false;
+    QTest::newRow("too big") << "99999" << 2 << 3 << true;
+    QTest::newRow("too big by one day") << "32767" << 32767 << 3 << true;
+    QTest::newRow("infinite") << "1e999" << 2 << 3 << true;
+}
+
+void tst_Settings::daysAhead()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    QFETCH(int, days);
+    QFETCH(bool, warns);
+
+    MemorySettings settings;
+    if (stored != QLatin1String("<absent>"))
+        settings.values.insert(QStringLiteral("Settings/DaysAhead"), stored);
+    if (warns)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"DaysAhead.*out of range"_qs));
+    QCOMPARE(DaysAhead(settings), days);
+    if (warns && index == 2)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"DaysAhead.*out of range"_qs));
+    QCOMPARE(DaysAheadIndex(settings), index);
+}
+
+void tst_Settings::storeKeepsPlainText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("date") << "2026-12-06";
+    QTest::newRow("comma") << "5,9";
+    QTest::newRow("at sign") << "@Variant(junk)";
+    QTest::newRow("spaces") << "  2 ";
+    QTest::newRow("quote and backslash") << "a\"b\\c";
+    QTest::newRow("non-ASCII") << u"Grüße"_qs;
+}
+
+void tst_Settings::storeKeepsPlainText()
+{
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sub/Datebell.conf"));
+    IniSettingsStore(path).SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, text);
+    QCOMPARE(IniSettingsStore(path).GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs,
+                                               u"2"_qs),
+             text);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    // QSettings writes a leading @ as @@; a serialized QVariant would stand as =@Variant(.
+    QVERIFY2(content.contains("[Settings]") && !content.contains("=@Variant("),
+             content.constData());
+}
+
+void tst_Settings::absentKeyGivesDefault()
+{
+    QTemporaryDir dir;
+    IniSettingsStore store(dir.filePath(QStringLiteral("Datebell.conf")));
+    QCOMPARE(store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"LastRemindDate"_qs,
+                              u"1990-01-01"_qs),
+             u"1990-01-01");
+}
+
+void tst_Settings::failedSaveIsAnError()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // The settings folder would have to be where a file already is.
+    IniSettingsStore store(dir.filePath(QStringLiteral("file/Datebell.conf")));
+    try {
+        store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"3"_qs);
+        QFAIL("a failed save passed for success");
+    } catch (const DatebellError &error) {
+        QCOMPARE(error.number(), ErrorNumber::SettingsNotSaved);
+        QVERIFY(error.text().contains(u"file/Datebell.conf"));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Settings)
+#include "tst_settings.moc"

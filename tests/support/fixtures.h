@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/basDatBel.h"
+#include "engine/platform.h"
+#include "engine/settings.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A clock that always answers the same day.
+class FixedClock final : public Clock
+{
+public:
+    explicit FixedClock(QDate day) : m_day(day) { }
+    QDate today() const override { return m_day; }
+    void set(QDate day) { m_day = day; }
+
+private:
+    QDate m_day;
+};
+
+// Settings held in memory; `failSaves` makes every save fail as a full disk would.
+class MemorySettings final : public SettingsStore
+{
+public:
+    QString GetSetting(const QString &appName, const QString &section, const QString &key,
+                       const QString &defaultText) const override;
+    void SaveSetting(const QString &appName, const QString &section, const QString &key,
+                     const QString &text) override;
+
+    QHash<QString, QString> values; // "section/key" -> text
+    bool failSaves = false;
+};
+
+// A desktop that records what it was asked to show.
+class FakeDesktop final : public Desktop
+{
+public:
+    bool canShowWindows(QString *why) const override;
+    void showEventMaintModal() override { ++maintShown; }
+    void showReminderWindow() override { ++reminderShown; }
+
+    bool display = true;
+    int maintShown = 0;
+    int reminderShown = 0;
+};
+
+// A program folder in a temporary directory, holding a new event database.
+class ProgramFolder
+{
+public:
+    // `withChecks` false makes the table as another tool might, without the date checks.
+    explicit ProgramFolder(bool withChecks = true);
+    QString path() const { return m_dir.path(); }
+    QString database() const;
+
+    // Runs SQL on the file through a connection of its own.
+    void exec(const QString &sql) const;
+    // Adds an event; `date` in the stored form, or any text for a table without checks.
+    void add(const QString &date, const QString &description, int repeatFlag) const;
+    // Every row as "date|description|flag", in date and description order.
+    QStringList rows() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Resets the engine's shared state, as a new run starts with it.
+void resetEngineState();
