@@ -1,0 +1,172 @@
+// In-process figures for the engine at 1 000 to 1 000 000 events (60% annual, 40% one-off,
+// dates spread over ten years): the reminder selection, the roll-forward against the same
+// work done set-based by SQLite alone, and the first page of a record set in date order.
+
+#include "engine/basDatBel.h"
+#include "engine/dao.h"
+#include "engine/dates.h"
+#include "engine/globals.h"
+#include "engine/platform.h"
+#include "engine/schema.h"
+#include "engine/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+namespace {
+
+const QDate today(2026, 12, 6);
+
+class BenchClock final : public Clock
+{
+public:
+    QDate today() const override { return ::today; }
+};
+
+class BenchSettings final : public SettingsStore
+{
+public:
+    QString GetSetting(const QString &, const QString &, const QString &,
+                       const QString &defaultText) const override
+    {
+        return defaultText;
+    }
+    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {
+    }
+};
+
+QTemporaryDir &scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void exec(sqlite3 *db, const QString &sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QByteArray text(message);
+        sqlite3_free(message);
+        throw std::runtime_error(text.toStdString());
+    }
+}
+
+// A database of `count` events whose dates run over ten years from `firstDay`, made once per
+// size and kind and kept for the whole run.
+QString database(qint64 count, int daysBeforeToday)
+{
+    static QHash<QString, QString> made;
+    const QString key = QStringLiteral("%1-%2").arg(count).arg(daysBeforeToday);
+    if (made.contains(key))
+        return made.value(key);
+    const QString path = scratch().filePath(key + QStringLiteral(".mdb"));
+    CreateEventDatabase(path);
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    exec(db,
+         QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                        "WHERE i < %1 - 1) INSERT INTO Events SELECT "
+                        "date(julianday('%2') - %3 + i * 3652 / %1) || ' 00:00:00', "
+                        "'Event ' || i, CASE WHEN i % 5 < 3 THEN -1 ELSE 0 END FROM n")
+                 .arg(count)
+                 .arg(DateText(today))
+                 .arg(daysBeforeToday));
+    sqlite3_close(db);
+    made.insert(key, path);
+    return path;
+}
+
+// A fresh copy of a database, for a run that changes it.
+QString copyOf(const QString &path)
+{
+    const QString copy = scratch().filePath(QStringLiteral("work.mdb"));
+    QFile::remove(copy);
+    QFile::copy(path, copy);
+    return copy;
+}
+
+void sizes(benchmark::internal::Benchmark *b)
+{
+    b->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+}
+
+// The daily pass over a table with nothing past: build the query, count what is due.
+void BM_SelectionCount(benchmark::State &state)
+{
+    const auto db = DBEngine::OpenDatabase(database(state.range(0), 0));
+    BenchSettings settings;
+    gdtLastRemind = today.addDays(-1);
+    qint64 due = 0;
+    for (auto _ : state) {
+        BuildReminderQuery(settings, BenchClock());
+        const auto rs = db->OpenRecordset(gsSQL);
+        if (!rs->EOF_()) {
+            rs->MoveLast(0);
+            due = rs->RecordCount();
+        }
+        benchmark::DoNotOptimize(due);
+    }
+    state.counters["due"] = double(due);
+}
+BENCHMARK(BM_SelectionCount)->Apply(sizes);
+
+// The roll-forward with 10% of the rows past (one year of the ten).
+void BM_RollForward(benchmark::State &state)
+{
+    const QString base = database(state.range(0), 365);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString path = copyOf(base);
+        state.ResumeTiming();
+        const auto db = DBEngine::OpenDatabase(path);
+        RollPastEvents(*db, BenchClock());
+        db->Close();
+    }
+}
+BENCHMARK(BM_RollForward)->Apply(sizes)->Iterations(3);
+
+// The same deletions and updates, set-based in one transaction, by SQLite alone.
+void BM_RollForwardSetBased(benchmark::State &state)
+{
+    const QString base = database(state.range(0), 365);
+    const QString before = QStringLiteral("'%1 00:00:00'").arg(DateText(today));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString path = copyOf(base);
+        state.ResumeTiming();
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        exec(db,
+             QStringLiteral("PRAGMA synchronous=FULL; BEGIN IMMEDIATE; "
+                            "DELETE FROM Events WHERE EventDate < %1 AND RepeatFlag = 0; "
+                            "UPDATE Events SET EventDate = datetime(EventDate, '+1 year') "
+                            "WHERE EventDate < %1; COMMIT")
+                     .arg(before));
+        sqlite3_close(db);
+    }
+}
+BENCHMARK(BM_RollForwardSetBased)->Apply(sizes)->Iterations(3);
+
+// What the event grid does when it opens: all events in date order, the first 50 rows read.
+void BM_FirstPage(benchmark::State &state)
+{
+    const auto db = DBEngine::OpenDatabase(database(state.range(0), 0));
+    for (auto _ : state) {
+        const auto rs = db->OpenRecordset(
+                QStringLiteral("SELECT * FROM Events ORDER BY EventDate, Description"));
+        for (int row = 0; row < 50 && !rs->EOF_(); ++row, rs->MoveNext()) {
+            for (int column = 0; column < rs->FieldCount(); ++column)
+                benchmark::DoNotOptimize(rs->Fields(column).Value());
+        }
+    }
+}
+BENCHMARK(BM_FirstPage)->Apply(sizes);
+
+} // namespace
+
+BENCHMARK_MAIN();
