@@ -2,20 +2,15 @@
 
 #include "common/cursorhook.h"
 #include "engine/errors.h"
-#include "engine/platform.h"
+
+#include <QMessageBox>
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
 
 QtDesktop::~QtDesktop() = default;
 
-bool QtDesktop::canShowWindows(QString *why) const
+bool QtDesktop::canShowWindows(QString *why)
 {
-    if (!DisplayAvailable()) {
-        *why = QStringLiteral("No display is available (DISPLAY and WAYLAND_DISPLAY name none "
-                              "that can be reached), so the reminders cannot be shown. Nothing "
-                              "was recorded: they will be shown on the next run from the desktop.");
-        return false;
-    }
     *why = QStringLiteral("The reminder window is not part of this build yet. Nothing was "
                           "recorded.");
     return false;
@@ -47,4 +42,10 @@ QApplication &QtDesktop::application()
 int QtDesktop::exec()
 {
     return application().exec();
+}
+
+void QtDesktop::showError(const QString &report)
+{
+    application();
+    QMessageBox::critical(nullptr, QStringLiteral("Datebell"), report);
 }

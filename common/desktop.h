@@ -1,26 +1,26 @@
 #pragma once
 
-#include "engine/basDatBel.h"
+#include "common/guiloader.h"
 
 #include <QApplication>
 
 #include <memory>
 
 // The Qt desktop: creates the GUI application object only when a window is about to be shown.
-class QtDesktop final : public Desktop
+class QtDesktop final : public WindowsDesktop
 {
 public:
     QtDesktop(int &argc, char **argv);
     ~QtDesktop() override;
 
-    bool canShowWindows(QString *why) const override;
+    bool canShowWindows(QString *why) override;
     void showEventMaintModal() override;
     void showReminderWindow() override;
+    int exec() override;
+    void showError(const QString &report) override;
 
     // The GUI application, created on first use.
     QApplication &application();
-    // Runs the event loop until the last window has closed.
-    int exec();
 
 private:
     int &m_argc;

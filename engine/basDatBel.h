@@ -13,7 +13,7 @@ class Desktop
 public:
     virtual ~Desktop() = default;
     // False when no window can be shown at all; `why` then says what is missing.
-    virtual bool canShowWindows(QString *why) const = 0;
+    virtual bool canShowWindows(QString *why) = 0;
     // Shows the event maintenance window and returns when it has closed.
     virtual void showEventMaintModal() = 0;
     // Shows the reminder window and returns at once; the program lives as long as it.

@@ -2,16 +2,39 @@
 
 #include "engine/errors.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 
 double LeadingNumber(const QString &text)
 {
-    static const QRegularExpression number(
-            QStringLiteral("^[ \\t]*([+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?)"));
-    const auto match = number.match(text);
-    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
+    // Blanks, a sign, digits with an optional point, an optional exponent; read by hand since
+    // this runs on every pass and a regular expression costs more to compile than to run.
+    qsizetype pos = 0;
+    const auto digitsFrom = [&](qsizetype from) {
+        qsizetype end = from;
+        while (end < text.size() && text.at(end) >= u'0' && text.at(end) <= u'9')
+            ++end;
+        return end;
+    };
+    while (pos < text.size() && (text.at(pos) == u' ' || text.at(pos) == u'\t'))
+        ++pos;
+    const qsizetype start = pos;
+    if (pos < text.size() && (text.at(pos) == u'+' || text.at(pos) == u'-'))
+        ++pos;
+    const qsizetype whole = digitsFrom(pos);
+    qsizetype end = whole;
+    if (end < text.size() && text.at(end) == u'.')
+        end = digitsFrom(end + 1);
+    if (whole == pos && end <= whole + 1)
+        return 0.0; // no digit before or after the point
+    if (end < text.size() && (text.at(end) == u'e' || text.at(end) == u'E')) {
+        qsizetype exponent = end + 1;
+        if (exponent < text.size() && (text.at(exponent) == u'+' || text.at(exponent) == u'-'))
+            ++exponent;
+        const qsizetype exponentEnd = digitsFrom(exponent);
+        if (exponentEnd > exponent)
+            end = exponentEnd;
+    }
+    return QStringView(text).mid(start, end - start).toDouble();
 }
 
 qint16 ToInteger16(double value)

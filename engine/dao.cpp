@@ -6,12 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <limits>
 #include <sqlite3.h>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -40,21 +41,46 @@ QString quotedName(const QString &name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-// Splits "SELECT * FROM table rest" so that the row id can be selected too.
+// The next word of `sql` from `pos` on, past blanks; `pos` moves past it. A word is a run of
+// letters, digits and underscores, or one other character.
+QStringView nextWord(QStringView sql, qsizetype &pos)
+{
+    while (pos < sql.size() && sql.at(pos).isSpace())
+        ++pos;
+    const qsizetype start = pos;
+    const auto inWord = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    if (pos < sql.size() && !inWord(sql.at(pos)))
+        return sql.mid(pos++, 1);
+    while (pos < sql.size() && inWord(sql.at(pos)))
+        ++pos;
+    return sql.mid(start, pos - start);
+}
+
+// Splits "SELECT * FROM table rest" so that the row id can be selected too. Read by hand:
+// this runs for every record set, and a regular expression costs more to compile than the
+// whole query does to run.
 bool splitTableQuery(const QString &sql, QString *table, QString *rest)
 {
-    static const QRegularExpression pattern(
-            QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+([A-Za-z_][A-Za-z0-9_]*)\\b(.*)$"),
-            QRegularExpression::CaseInsensitiveOption
-                    | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression moreTables(
-            QStringLiteral("^\\s*(,|JOIN\\b|INNER\\b|LEFT\\b|CROSS\\b|NATURAL\\b|AS\\b)"),
-            QRegularExpression::CaseInsensitiveOption);
-    const auto match = pattern.match(sql);
-    if (!match.hasMatch() || moreTables.match(match.captured(2)).hasMatch())
+    qsizetype pos = 0;
+    const auto is = [](QStringView word, QLatin1StringView keyword) {
+        return word.compare(keyword, Qt::CaseInsensitive) == 0;
+    };
+    if (!is(nextWord(sql, pos), "SELECT"_L1) || nextWord(sql, pos) != u"*"
+        || !is(nextWord(sql, pos), "FROM"_L1))
         return false;
-    *table = match.captured(1);
-    *rest = match.captured(2);
+    const QStringView name = nextWord(sql, pos);
+    if (name.isEmpty() || !(name.front().isLetter() || name.front() == u'_'))
+        return false;
+    // Only a query over one table has one row id to a row.
+    qsizetype after = pos;
+    const QStringView following = nextWord(sql, after);
+    for (const auto keyword :
+         { ","_L1, "JOIN"_L1, "INNER"_L1, "LEFT"_L1, "CROSS"_L1, "NATURAL"_L1, "AS"_L1 }) {
+        if (is(following, keyword))
+            return false;
+    }
+    *table = name.toString();
+    *rest = sql.mid(pos);
     return true;
 }
 

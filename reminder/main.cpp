@@ -1,5 +1,4 @@
-#include "common/desktop.h"
-#include "common/messages.h"
+#include "common/guiloader.h"
 #include "engine/basDatBel.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
@@ -13,18 +12,19 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
-    QtDesktop desktop(argc, argv);
+    const QString programDirectory = ProgramDirectory();
+    GuiLoader desktop(argc, argv, programDirectory);
     SystemClock clock;
     IniSettingsStore settings(IniSettingsStore::defaultPath());
     try {
-        const Runtime runtime{ Command(arguments), ProgramDirectory(), clock, settings, desktop };
+        const Runtime runtime{ Command(arguments), programDirectory, clock, settings, desktop };
         if (Main(runtime) == RunEnd::WindowOpen)
             return desktop.exec();
         return 0;
     } catch (const DatebellError &error) {
-        ReportError(error);
+        desktop.reportError(error);
     } catch (const std::exception &error) {
-        ReportError(DatebellError(0, QString::fromLocal8Bit(error.what())));
+        desktop.reportError(DatebellError(0, QString::fromLocal8Bit(error.what())));
     }
     return 1;
 }

@@ -41,6 +41,10 @@ void tst_Settings::daysAhead_data()
     QTest::newRow("no number") << "abc" << 0 << 1 << false;
     QTest::newRow("empty") << "" << 0 << 1 << false;
     QTest::newRow("exponent") << "1e1" << 10 << 11 << false;
+    QTest::newRow("point first") << ".5" << 0 << 2 << false; // 0.5 -> 0, 1.5 -> 2
+    QTest::newRow("point last") << "5." << 5 << 7 << false;
+    QTest::newRow("sign alone") << "-" << 0 << 1 << false;
+    QTest::newRow("bare exponent") << "3e" << 3 << 4 << false;
     QTest::newRow("too big") << "99999" << 2 << 3 << true;
     QTest::newRow("too big by one day") << "32767" << 32767 << 3 << true;
     QTest::newRow("infinite") << "1e999" << 2 << 3 << true;

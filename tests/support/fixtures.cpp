@@ -22,7 +22,7 @@ void MemorySettings::SaveSetting(const QString &, const QString &section, const 
     values.insert(section + u'/' + key, text);
 }
 
-bool FakeDesktop::canShowWindows(QString *why) const
+bool FakeDesktop::canShowWindows(QString *why)
 {
     if (!display)
         *why = QStringLiteral("no display");

@@ -37,7 +37,7 @@ public:
 class FakeDesktop final : public Desktop
 {
 public:
-    bool canShowWindows(QString *why) const override;
+    bool canShowWindows(QString *why) override;
     void showEventMaintModal() override { ++maintShown; }
     void showReminderWindow() override { ++reminderShown; }
 

@@ -1,0 +1,83 @@
+#include "common/guiloader.h"
+
+#include "engine/errors.h"
+#include "engine/platform.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <dlfcn.h>
+
+GuiLoader::GuiLoader(int &argc, char **argv, const QString &moduleDirectory)
+    : m_argc(argc), m_argv(argv), m_moduleDirectory(moduleDirectory)
+{
+}
+
+// The module stays loaded: Qt does not support unloading its libraries.
+GuiLoader::~GuiLoader()
+{
+    delete m_windows;
+}
+
+WindowsDesktop *GuiLoader::windows(QString *why)
+{
+    if (m_windows)
+        return m_windows;
+    if (!DisplayAvailable()) {
+        *why = QStringLiteral("No display is available (DISPLAY and WAYLAND_DISPLAY name none "
+                              "that can be reached), so the reminders cannot be shown. Nothing "
+                              "was recorded: they will be shown on the next run from the desktop.");
+        return nullptr;
+    }
+    const QString path = m_moduleDirectory + u'/' + QLatin1String(WindowsModuleFile);
+    void *module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    const auto entry = module
+            ? reinterpret_cast<WindowsModuleEntry>(dlsym(module, WindowsModuleEntryName))
+            : nullptr;
+    if (!entry) {
+        *why = QStringLiteral("The program's windows could not be loaded from '%1': %2")
+                       .arg(path, QString::fromLocal8Bit(dlerror()));
+        return nullptr;
+    }
+    m_windows = entry(&m_argc, m_argv);
+    return m_windows;
+}
+
+WindowsDesktop &GuiLoader::requireWindows()
+{
+    QString why;
+    if (WindowsDesktop *loaded = windows(&why))
+        return *loaded;
+    throw DatebellError(ErrorNumber::NoDisplay, why);
+}
+
+bool GuiLoader::canShowWindows(QString *why)
+{
+    WindowsDesktop *loaded = windows(why);
+    return loaded && loaded->canShowWindows(why);
+}
+
+void GuiLoader::showEventMaintModal()
+{
+    requireWindows().showEventMaintModal();
+}
+
+void GuiLoader::showReminderWindow()
+{
+    requireWindows().showReminderWindow();
+}
+
+int GuiLoader::exec()
+{
+    return requireWindows().exec();
+}
+
+void GuiLoader::reportError(const DatebellError &error)
+{
+    const QString report = QStringLiteral("Error %1: %2").arg(error.number()).arg(error.text());
+    std::fprintf(stderr, "Datebell: %s\n", qPrintable(report));
+    std::fflush(stderr);
+    QString why;
+    if (WindowsDesktop *loaded = windows(&why))
+        loaded->showError(report);
+}

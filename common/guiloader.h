@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/basDatBel.h"
+
+#include <QString>
+
+class DatebellError;
+
+// The desktop as the program's window module provides it: the windows, the event loop and
+// the box that reports an error.
+class WindowsDesktop : public Desktop
+{
+public:
+    virtual int exec() = 0;
+    virtual void showError(const QString &report) = 0;
+};
+
+// The function the window module exports, and where the module is.
+using WindowsModuleEntry = WindowsDesktop *(*)(int *argc, char **argv);
+inline constexpr char WindowsModuleEntryName[] = "datebell_windows";
+inline constexpr char WindowsModuleFile[] = "libdatebell-windows.so";
+
+// The program's desktop. The windows, and the GUI libraries they need, sit in a module beside
+// the program that is loaded only when a window is about to be shown: a silent pass never
+// pays for loading them.
+class GuiLoader final : public Desktop
+{
+public:
+    GuiLoader(int &argc, char **argv, const QString &moduleDirectory);
+    ~GuiLoader() override;
+    GuiLoader(const GuiLoader &) = delete;
+    GuiLoader &operator=(const GuiLoader &) = delete;
+
+    bool canShowWindows(QString *why) override;
+    void showEventMaintModal() override;
+    void showReminderWindow() override;
+    // Runs the event loop until the last window has closed.
+    int exec();
+
+    // Reports an error that ends the program: its number and text on standard error and,
+    // where a display can be reached, in a message box, since nobody reads standard error
+    // after a start at login.
+    void reportError(const DatebellError &error);
+
+private:
+    // The module's desktop, loaded on first use; null, with the reason, when it cannot be.
+    WindowsDesktop *windows(QString *why);
+    WindowsDesktop &requireWindows();
+
+    int &m_argc;
+    char **m_argv;
+    QString m_moduleDirectory;
+    WindowsDesktop *m_windows = nullptr;
+};
