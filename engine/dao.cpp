@@ -374,8 +374,9 @@ const QVariantList &Recordset::currentValues()
         for (int c = 1; c < m_scan.columnCount(); ++c)
             m_current << m_scan.column(c);
     } else {
-        Statement &lookup = m_db->cached(QStringLiteral("SELECT * FROM ") + quotedName(m_table)
-                                         + QStringLiteral(" WHERE rowid=?"));
+        if (!m_lookup)
+            m_lookup = &rowStatement(QStringLiteral("SELECT * FROM ") + quotedName(m_table));
+        Statement &lookup = *m_lookup;
         lookup.bind(1, m_ids.at(m_pos));
         const bool found = lookup.step();
         m_current.clear();
@@ -399,8 +400,9 @@ void Recordset::Delete()
     requireUpdatable();
     requireCurrent();
     m_db->beforeWrite();
-    Statement &remove = m_db->cached(QStringLiteral("DELETE FROM ") + quotedName(m_table)
-                                     + QStringLiteral(" WHERE rowid=?"));
+    if (!m_remove)
+        m_remove = &rowStatement(QStringLiteral("DELETE FROM ") + quotedName(m_table));
+    Statement &remove = *m_remove;
     remove.bind(1, m_ids.at(m_pos));
     remove.step();
     remove.reset();
@@ -423,32 +425,38 @@ void Recordset::Update(int, bool)
     if (!m_editing)
         throw DatebellError(ErrorNumber::UpdateWithoutEdit,
                             QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
-    QStringList assignments;
-    QVariantList values;
-    for (int c = 0; c < m_names.size(); ++c) {
-        if (m_dirty[c]) {
-            assignments << quotedName(m_names.at(c)) + QStringLiteral("=?");
-            values << m_buffer.at(c);
-        }
-    }
     m_editing = false;
-    if (assignments.isEmpty())
+    if (std::find(m_dirty.begin(), m_dirty.end(), true) == m_dirty.end())
         return;
+    Statement *&update = m_updates[m_dirty];
+    if (!update) {
+        QStringList assignments;
+        for (int c = 0; c < m_names.size(); ++c) {
+            if (m_dirty[c])
+                assignments << quotedName(m_names.at(c)) + QStringLiteral("=?");
+        }
+        update = &rowStatement(QStringLiteral("UPDATE ") + quotedName(m_table)
+                               + QStringLiteral(" SET ") + assignments.join(u','));
+    }
     m_db->beforeWrite();
-    Statement &update =
-            m_db->cached(QStringLiteral("UPDATE ") + quotedName(m_table) + QStringLiteral(" SET ")
-                         + assignments.join(u',') + QStringLiteral(" WHERE rowid=?"));
     int index = 1;
-    for (const QVariant &value : values)
-        update.bind(index++, value);
-    update.bind(index, m_ids.at(m_pos));
-    update.step();
-    update.reset();
+    for (int c = 0; c < m_names.size(); ++c) {
+        if (m_dirty[c])
+            update->bind(index++, m_buffer.at(c));
+    }
+    update->bind(index, m_ids.at(m_pos));
+    update->step();
+    update->reset();
     m_currentLoaded = false;
     if (sqlite3_changes(m_db->handle()) == 0) {
         m_currentDeleted = true;
         throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
     }
+}
+
+Statement &Recordset::rowStatement(const QString &head)
+{
+    return m_db->cached(head + QStringLiteral(" WHERE rowid=?"));
 }
 
 // ---- Database

@@ -93,6 +93,9 @@ private:
     void requireUpdatable() const;
     const QVariantList &currentValues();
     void moveTo(qsizetype index);
+    // A statement that addresses one row: `head` followed by " WHERE rowid=?". Each record set
+    // keeps the ones it uses, so that a row costs no text building or cache look-up.
+    Statement &rowStatement(const QString &head);
 
     Database *m_db;
     QString m_table; // empty for a read-only set
@@ -109,6 +112,9 @@ private:
     bool m_editing = false;
     QVariantList m_buffer;
     std::vector<bool> m_dirty;
+    Statement *m_lookup = nullptr;
+    Statement *m_remove = nullptr;
+    std::map<std::vector<bool>, Statement *> m_updates; // by the columns they set
 };
 
 // An open event database: one SQLite connection.
