@@ -25,7 +25,7 @@ const QDate today(2026, 12, 6);
 class BenchClock final : public Clock
 {
 public:
-    QDate today() const override { return ::today; }
+    QDateTime now() const override { return QDateTime(::today, QTime(12, 0)); }
 };
 
 class BenchSettings final : public SettingsStore

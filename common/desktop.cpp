@@ -2,32 +2,34 @@
 
 #include "common/cursorhook.h"
 #include "engine/errors.h"
-
-#include <QMessageBox>
+#include "reminder/frmDatBel.h"
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
 
-QtDesktop::~QtDesktop() = default;
-
-bool QtDesktop::canShowWindows(QString *why)
+// The windows go before the application object they need.
+QtDesktop::~QtDesktop()
 {
-    *why = QStringLiteral("The reminder window is not part of this build yet. Nothing was "
-                          "recorded.");
-    return false;
+    m_reminder.reset();
 }
 
-void QtDesktop::showEventMaintModal()
+bool QtDesktop::canShowWindows(QString *)
+{
+    return true;
+}
+
+void QtDesktop::showEventMaintModal(SettingsStore &, const Clock &)
 {
     throw DatebellError(ErrorNumber::NotAvailable,
                         QStringLiteral("The event maintenance window is not part of this build "
                                        "yet."));
 }
 
-void QtDesktop::showReminderWindow()
+void QtDesktop::showReminderWindow(SettingsStore &settings, const Clock &clock)
 {
     application();
-    throw DatebellError(ErrorNumber::NotAvailable,
-                        QStringLiteral("The reminder window is not part of this build yet."));
+    m_reminder =
+            std::make_unique<frmDatBel>(WindowContext{ settings, clock, m_messages, {}, {}, {} });
+    m_reminder->show();
 }
 
 QApplication &QtDesktop::application()
@@ -47,5 +49,5 @@ int QtDesktop::exec()
 void QtDesktop::showError(const QString &report)
 {
     application();
-    QMessageBox::critical(nullptr, QStringLiteral("Datebell"), report);
+    m_messages.MsgBox(report, MsgBoxStyle::Critical, QStringLiteral("Datebell"));
 }

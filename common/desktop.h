@@ -1,10 +1,13 @@
 #pragma once
 
 #include "common/guiloader.h"
+#include "common/messages.h"
 
 #include <QApplication>
 
 #include <memory>
+
+class frmDatBel;
 
 // The Qt desktop: creates the GUI application object only when a window is about to be shown.
 class QtDesktop final : public WindowsDesktop
@@ -14,16 +17,17 @@ public:
     ~QtDesktop() override;
 
     bool canShowWindows(QString *why) override;
-    void showEventMaintModal() override;
-    void showReminderWindow() override;
+    void showEventMaintModal(SettingsStore &settings, const Clock &clock) override;
+    void showReminderWindow(SettingsStore &settings, const Clock &clock) override;
     int exec() override;
     void showError(const QString &report) override;
 
-    // The GUI application, created on first use.
+private:
     QApplication &application();
 
-private:
     int &m_argc;
     char **m_argv;
     std::unique_ptr<QApplication> m_application;
+    QtMessageService m_messages;
+    std::unique_ptr<frmDatBel> m_reminder;
 };

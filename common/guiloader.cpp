@@ -5,7 +5,6 @@
 
 #include <QFile>
 
-#include <cstdio>
 #include <dlfcn.h>
 
 GuiLoader::GuiLoader(int &argc, char **argv, const QString &moduleDirectory)
@@ -57,14 +56,14 @@ bool GuiLoader::canShowWindows(QString *why)
     return loaded && loaded->canShowWindows(why);
 }
 
-void GuiLoader::showEventMaintModal()
+void GuiLoader::showEventMaintModal(SettingsStore &settings, const Clock &clock)
 {
-    requireWindows().showEventMaintModal();
+    requireWindows().showEventMaintModal(settings, clock);
 }
 
-void GuiLoader::showReminderWindow()
+void GuiLoader::showReminderWindow(SettingsStore &settings, const Clock &clock)
 {
-    requireWindows().showReminderWindow();
+    requireWindows().showReminderWindow(settings, clock);
 }
 
 int GuiLoader::exec()
@@ -74,10 +73,8 @@ int GuiLoader::exec()
 
 void GuiLoader::reportError(const DatebellError &error)
 {
-    const QString report = QStringLiteral("Error %1: %2").arg(error.number()).arg(error.text());
-    std::fprintf(stderr, "Datebell: %s\n", qPrintable(report));
-    std::fflush(stderr);
+    WriteErrorReport(error);
     QString why;
     if (WindowsDesktop *loaded = windows(&why))
-        loaded->showError(report);
+        loaded->showError(ErrorReportText(error));
 }

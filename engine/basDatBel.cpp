@@ -51,7 +51,7 @@ RunEnd Main(const Runtime &runtime)
 {
     const QString commandSwitch = CommandSwitch(runtime.command);
     if (commandSwitch == QLatin1String("/E")) {
-        runtime.desktop.showEventMaintModal();
+        runtime.desktop.showEventMaintModal(runtime.settings, runtime.clock);
         return RunEnd::Returned;
     }
 
@@ -89,7 +89,7 @@ RunEnd Main(const Runtime &runtime)
         gdbEvents.reset();
         return RunEnd::Returned;
     }
-    runtime.desktop.showReminderWindow();
+    runtime.desktop.showReminderWindow(runtime.settings, runtime.clock);
     return RunEnd::WindowOpen;
 }
 

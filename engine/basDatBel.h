@@ -15,9 +15,9 @@ public:
     // False when no window can be shown at all; `why` then says what is missing.
     virtual bool canShowWindows(QString *why) = 0;
     // Shows the event maintenance window and returns when it has closed.
-    virtual void showEventMaintModal() = 0;
+    virtual void showEventMaintModal(SettingsStore &settings, const Clock &clock) = 0;
     // Shows the reminder window and returns at once; the program lives as long as it.
-    virtual void showReminderWindow() = 0;
+    virtual void showReminderWindow(SettingsStore &settings, const Clock &clock) = 0;
 };
 
 // Everything Main takes from the platform.

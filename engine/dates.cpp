@@ -19,6 +19,19 @@ std::optional<QDate> DateFromText(const QString &text)
     return date;
 }
 
+QString ShortDateText(QDate date, const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return locale.toString(date, format);
+}
+
+QString ListDateText(QDate date, const QLocale &locale)
+{
+    return locale.toString(date, QStringLiteral("ddd MMM d, yyyy"));
+}
+
 QDateTime EventDateTime(QDate date, QTime time)
 {
     return QDateTime(date, time, Qt::UTC);

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -11,6 +12,12 @@
 QString DateText(QDate date);
 // Reads a date written by DateText; nothing for any other text.
 std::optional<QDate> DateFromText(const QString &text);
+
+// A date as the user reads it: the locale's short date form, with a four-digit year (Qt's
+// short forms use two digits, which read back as 19xx).
+QString ShortDateText(QDate date, const QLocale &locale = QLocale());
+// A reminder list date: "ddd mmm d, yyyy", with the locale's day and month names.
+QString ListDateText(QDate date, const QLocale &locale = QLocale());
 
 // Event dates are local calendar dates with an optional time of day, no time zone. They are
 // held as UTC QDateTimes so that no daylight-saving gap can shift them, and stored as

@@ -21,6 +21,12 @@ private:
     QString m_text;
 };
 
+// The one form in which an error that ends the program is reported.
+inline QString ErrorReportText(const DatebellError &error)
+{
+    return QStringLiteral("Error %1: %2").arg(error.number()).arg(error.text());
+}
+
 // Error numbers of the program's own checks; SQLite failures carry SQLite's extended code.
 namespace ErrorNumber {
 inline constexpr int Overflow = 6;

@@ -1,5 +1,7 @@
 #include "engine/platform.h"
 
+#include "engine/errors.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -9,9 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-QDate SystemClock::today() const
+QDateTime SystemClock::now() const
 {
-    return QDate::currentDate();
+    return QDateTime::currentDateTime();
 }
 
 QString Command(const QStringList &arguments)
@@ -56,6 +58,12 @@ void End(int status)
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);
+}
+
+void WriteErrorReport(const DatebellError &error)
+{
+    std::fprintf(stderr, "Datebell: %s\n", qPrintable(ErrorReportText(error)));
+    std::fflush(stderr);
 }
 
 void Warn(const QString &text)

@@ -1,21 +1,24 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
-// Today's date. Only SystemClock reads the system time; everything else is handed a Clock.
+// The local date and time. Only SystemClock reads the system time; everything else is
+// handed a Clock.
 class Clock
 {
 public:
     virtual ~Clock() = default;
-    virtual QDate today() const = 0;
+    virtual QDateTime now() const = 0;
+    QDate today() const { return now().date(); }
 };
 
 class SystemClock final : public Clock
 {
 public:
-    QDate today() const override;
+    QDateTime now() const override;
 };
 
 // The program's arguments as one text, joined by single spaces; empty when there are none.
@@ -30,6 +33,10 @@ bool DisplayAvailable();
 
 // Ends the process at once with the given status: nothing further runs or is written.
 [[noreturn]] void End(int status = 0);
+
+class DatebellError;
+// Writes the report of an error that ends the program to standard error.
+void WriteErrorReport(const DatebellError &error);
 
 // Reports something the user should know on standard error, and goes on.
 void Warn(const QString &text);

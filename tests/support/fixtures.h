@@ -8,12 +8,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A clock that always answers the same day.
+// A clock that always answers the same day, at noon.
 class FixedClock final : public Clock
 {
 public:
     explicit FixedClock(QDate day) : m_day(day) { }
-    QDate today() const override { return m_day; }
+    QDateTime now() const override { return QDateTime(m_day, QTime(12, 0)); }
     void set(QDate day) { m_day = day; }
 
 private:
@@ -38,8 +38,8 @@ class FakeDesktop final : public Desktop
 {
 public:
     bool canShowWindows(QString *why) override;
-    void showEventMaintModal() override { ++maintShown; }
-    void showReminderWindow() override { ++reminderShown; }
+    void showEventMaintModal(SettingsStore &, const Clock &) override { ++maintShown; }
+    void showReminderWindow(SettingsStore &, const Clock &) override { ++reminderShown; }
 
     bool display = true;
     int maintShown = 0;

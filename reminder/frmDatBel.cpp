@@ -1,0 +1,380 @@
+#include "reminder/frmDatBel.h"
+
+#include "common/clsHourglass.h"
+#include "common/messages.h"
+#include "common/twips.h"
+#include "engine/basDatBel.h"
+#include "engine/dates.h"
+#include "engine/globals.h"
+#include "engine/platform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+namespace {
+
+// Design-time layout, in twips.
+constexpr int clientWidth = 7380;
+constexpr int statusHeight = 315;
+constexpr int exitHeight = 615;
+// Title bar, menu bar and borders: an outer height H has a client area of H - 780.
+constexpr int outerAllowance = 780;
+// Geometry that every fill of the list starts from.
+constexpr int startOuterHeight = 1875;
+constexpr int startListHeight = 900;
+constexpr int startExitTop = 90;
+constexpr int maxSizedLines = 18;
+
+const QString countQuery = QStringLiteral("SELECT Count(RepeatFlag) AS CountOfRecs FROM events");
+
+QFont sansSerif(qreal pointSize)
+{
+    // The layout names "MS Sans Serif", which Linux lacks. Liberation Sans (Arial's metrics) is
+    // close to its width, so the texts fit where they were laid out; then the desktop's sans.
+    QFont font;
+    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("Arial") });
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+// Draws a list line's date, then its description at one tab stop, so that the descriptions
+// line up whatever the date's width.
+class TabStopDelegate : public QStyledItemDelegate
+{
+public:
+    TabStopDelegate(int tabStop, QObject *parent) : QStyledItemDelegate(parent), m_tabStop(tabStop)
+    {
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QString line = opt.text;
+        opt.text.clear();
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const qsizetype tab = line.indexOf(u'\t');
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(
+                opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        const QFontMetrics metrics(opt.font);
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+        if (tab < 0) {
+            painter->drawText(text, flags, metrics.elidedText(line, Qt::ElideRight, text.width()));
+        } else {
+            painter->drawText(text, flags, line.left(tab));
+            QRect rest = text;
+            rest.setLeft(text.left() + m_tabStop);
+            painter->drawText(rest, flags,
+                              metrics.elidedText(line.mid(tab + 1), Qt::ElideRight, rest.width()));
+        }
+        painter->restore();
+    }
+
+private:
+    int m_tabStop;
+};
+
+// The widest list date in this font and locale, plus a gap: where descriptions start.
+int listTabStop(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (int month = 1; month <= 12; ++month) {
+        for (int day = 22; day <= 28; ++day) // a week covers every day name
+            widest = qMax(widest, metrics.horizontalAdvance(ListDateText(QDate(2026, month, day))));
+    }
+    return widest + metrics.averageCharWidth() * 3;
+}
+
+} // namespace
+
+frmDatBel::frmDatBel(const WindowContext &context, QWidget *parent)
+    : QMainWindow(parent), m_context(context)
+{
+    buildLayout();
+    Form_Load();
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+frmDatBel::~frmDatBel() = default;
+
+void frmDatBel::buildLayout()
+{
+    setObjectName(QStringLiteral("frmDatBel"));
+    setWindowTitle(QStringLiteral("Datebell for Windows"));
+    // A fixed dialog border: close box and window menu, no minimize or maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(sansSerif(8.25));
+
+    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
+    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    mnuFileExit->setShortcut(Qt::CTRL | Qt::Key_X);
+    QMenu *mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    mnuEditEdit = mnuEdit->addAction(QStringLiteral("&Edit Events"));
+    mnuEditEdit->setObjectName(QStringLiteral("mnuEditEdit"));
+    mnuEditEdit->setShortcut(Qt::CTRL | Qt::Key_E);
+    QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpHelp = mnuHelp->addAction(QStringLiteral("&Help"));
+    mnuHelpHelp->setObjectName(QStringLiteral("mnuHelpHelp"));
+    mnuHelpHelp->setShortcut(Qt::CTRL | Qt::Key_H);
+    mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpSep"));
+    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
+    mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+    mnuHelpAbout->setShortcut(Qt::CTRL | Qt::Key_A);
+    // Two empty, switched-off slots space the information item off from Help.
+    mnuDum1 = menuBar()->addAction(QString());
+    mnuDum1->setObjectName(QStringLiteral("mnuDum1"));
+    mnuDum1->setEnabled(false);
+    mnuDum2 = menuBar()->addAction(QString());
+    mnuDum2->setObjectName(QStringLiteral("mnuDum2"));
+    mnuDum2->setEnabled(false);
+    mnuDummy = menuBar()->addAction(QStringLiteral("Datebell"));
+    mnuDummy->setObjectName(QStringLiteral("mnuDummy"));
+
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+
+    lstEvents = new QListWidget(m_client);
+    lstEvents->setObjectName(QStringLiteral("lstEvents"));
+    lstEvents->setFont(sansSerif(9.75));
+    QPalette listColours = lstEvents->palette();
+    listColours.setColor(QPalette::Base, QColor(192, 192, 192));
+    listColours.setColor(QPalette::Text, QColor(0, 0, 255));
+    lstEvents->setPalette(listColours);
+    lstEvents->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstEvents->setSortingEnabled(false);
+    lstEvents->setUniformItemSizes(true);
+    lstEvents->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstEvents->setItemDelegate(new TabStopDelegate(listTabStop(lstEvents->font()), lstEvents));
+    lstEvents->viewport()->installEventFilter(this);
+
+    sbStatus = new QStatusBar(m_client);
+    sbStatus->setObjectName(QStringLiteral("sbStatus"));
+    sbStatus->setSizeGripEnabled(false);
+    for (int panel = 1; panel <= 5; ++panel) {
+        auto *label = new QLabel(sbStatus);
+        label->setObjectName(QStringLiteral("sbStatusPanel%1").arg(panel));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setContentsMargins(1, 0, 1, 0);
+        panels << label;
+    }
+    // Panels 1 to 3 share what the date and time panels leave; those are as wide as their text.
+    for (int panel = 0; panel < 3; ++panel)
+        sbStatus->addWidget(panels[panel], 1);
+    sbStatus->addPermanentWidget(panels[3]);
+    sbStatus->addPermanentWidget(panels[4]);
+
+    cmdExit = new QPushButton(QStringLiteral("E&xit"), m_client);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    cmdExit->setDefault(true);
+    // Enter and Esc press Exit from any control: the button is default and cancel button.
+    for (const QKeySequence &key : { QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
+                                     QKeySequence(Qt::Key_Escape) }) {
+        auto *shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, cmdExit, &QPushButton::click);
+    }
+    setTabOrder(lstEvents, cmdExit);
+    lstEvents->setFocus();
+
+    m_clockTimer = new QTimer(this);
+    m_clockTimer->setSingleShot(true);
+    connect(m_clockTimer, &QTimer::timeout, this, &frmDatBel::updateClockPanels);
+    updateClockPanels();
+
+    connect(cmdExit, &QPushButton::clicked, this, &frmDatBel::cmdExit_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &frmDatBel::mnuFileExit_Click);
+    connect(mnuEditEdit, &QAction::triggered, this, &frmDatBel::mnuEditEdit_Click);
+    connect(mnuHelpHelp, &QAction::triggered, this, &frmDatBel::mnuHelpHelp_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmDatBel::mnuHelpAbout_Click);
+}
+
+// Panels 4 and 5: today's date and the time, renewed when the minute changes.
+void frmDatBel::updateClockPanels()
+{
+    const QDateTime now = m_context.clock.now();
+    setPanelText(4, ShortDateText(now.date()));
+    setPanelText(5, QLocale().toString(now.time(), QLocale::ShortFormat));
+    const int intoMinute = now.time().second() * 1000 + now.time().msec();
+    m_clockTimer->start(60000 - intoMinute + 50);
+}
+
+// Sets a status panel's text. A panel keeps its minimum width, but never gets narrower than
+// its text: the desktop's font may be wider than the one the panels were laid out for.
+void frmDatBel::setPanelText(int panel, const QString &text)
+{
+    static constexpr int minimumWidth[] = { 1000, 1000, 1000, 900, 800 };
+    QLabel *label = panels[panel - 1];
+    label->setText(text);
+    label->setMinimumWidth(qMax(twips(minimumWidth[panel - 1]), label->sizeHint().width()));
+}
+
+void frmDatBel::Form_Load()
+{
+    clsHourglass hourglass;
+    hourglass.DisplayCursor();
+    mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    LoadListBox();
+    mbListLoaded = true;
+    m_context.messages.Beep();
+}
+
+void frmDatBel::LoadListBox()
+{
+    clsHourglass hourglass;
+    hourglass.DisplayCursor();
+
+    if (mbListLoaded)
+        lstEvents->clear();
+    m_outerHeight = startOuterHeight;
+    m_listHeight = startListHeight;
+    m_exitTop = startExitTop;
+
+    setPanelText(3, QStringLiteral("Days ahead = ") + QString::number(giDaysAhead));
+    {
+        const auto count = gdbEvents->OpenRecordset(countQuery);
+        setPanelText(2,
+                     QStringLiteral("Total Reminders = ")
+                             + count->Fields(QStringLiteral("CountOfRecs")).Value().toString());
+        count->Close();
+    }
+
+    const auto due = gdbEvents->OpenRecordset(gsSQL);
+    qint32 n = 0;
+    if (!due->EOF_()) {
+        due->MoveLast(0);
+        n = qint32(due->RecordCount());
+    }
+    setPanelText(1, QStringLiteral("Current Reminders = ") + QString::number(n));
+
+    QStringList lines;
+    if (due->EOF_()) {
+        lines << QStringLiteral("No current events for reminding!");
+    } else {
+        for (due->MoveFirst(); !due->EOF_(); due->MoveNext()) {
+            // A date text that is not in the stored form is shown as it stands.
+            const QString stored = due->Fields(QStringLiteral("EventDate")).Value().toString();
+            const auto date = StoredDateValue(stored);
+            lines << (date ? ListDateText(date->date()) : stored) + u'\t'
+                            + due->Fields(QStringLiteral("Description")).Value().toString();
+        }
+    }
+    lstEvents->addItems(lines);
+
+    if (n > 3) {
+        n = qMin(n, maxSizedLines);
+        m_listHeight = (m_listHeight / 3) * n;
+        m_outerHeight = m_listHeight + 1100;
+        m_exitTop = (m_listHeight - exitHeight) / 2;
+    }
+    applyGeometry();
+    due->Close();
+}
+
+void frmDatBel::applyGeometry()
+{
+    const int clientHeight = m_outerHeight - outerAllowance;
+    m_client->setFixedSize(twips(clientWidth), twips(clientHeight));
+    lstEvents->setGeometry(twips(0, 0, 6255, m_listHeight));
+    cmdExit->setGeometry(twips(6480, m_exitTop, 735, exitHeight));
+    // Docked to the bottom over the full width, and above the list where they overlap.
+    sbStatus->setGeometry(0, twips(clientHeight) - twips(statusHeight), twips(clientWidth),
+                          twips(statusHeight));
+    sbStatus->raise();
+    setFixedSize(twips(clientWidth), twips(clientHeight) + menuBar()->sizeHint().height());
+}
+
+void frmDatBel::Form_Unload()
+{
+    clsHourglass hourglass;
+    hourglass.DisplayCursor();
+    RollPastEvents(*gdbEvents, m_context.clock);
+    gdbEvents->Close();
+    gdbEvents.reset();
+}
+
+// Called when the window closes by any means; the closing is never refused.
+void frmDatBel::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        m_unloaded = true;
+        RunHandler(m_context.messages, [this] { Form_Unload(); });
+    }
+    event->accept();
+}
+
+// A double click anywhere in the list, on a line or not.
+bool frmDatBel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lstEvents->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        lstEvents_DblClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Called when the Exit button is pressed, or Enter or Esc.
+void frmDatBel::cmdExit_Click()
+{
+    close();
+}
+
+// Called when File, Exit is chosen.
+void frmDatBel::mnuFileExit_Click()
+{
+    close();
+}
+
+// Called when Edit, Edit Events is chosen.
+void frmDatBel::mnuEditEdit_Click()
+{
+    RunHandler(m_context.messages, [this] {
+        if (m_context.openEventMaint)
+            m_context.openEventMaint(this);
+        LoadListBox();
+    });
+}
+
+// Called when the list is double-clicked.
+void frmDatBel::lstEvents_DblClick()
+{
+    mnuEditEdit_Click();
+}
+
+// Called when Help, Help is chosen.
+void frmDatBel::mnuHelpHelp_Click()
+{
+    if (m_context.openHelp)
+        m_context.openHelp(this);
+}
+
+// Called when Help, About is chosen.
+void frmDatBel::mnuHelpAbout_Click()
+{
+    if (m_context.openAbout)
+        m_context.openAbout(this);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+class Clock;
+class MessageService;
+class QAction;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class SettingsStore;
+
+// What the program's windows are given: the platform pieces they use.
+struct WindowContext
+{
+    SettingsStore &settings;
+    const Clock &clock;
+    MessageService &messages;
+    // Open the event maintenance window, the help guide and the About window over `owner`;
+    // the modal ones return when they have closed. Empty until those windows are built.
+    std::function<void(QWidget *owner)> openEventMaint;
+    std::function<void(QWidget *owner)> openHelp;
+    std::function<void(QWidget *owner)> openAbout;
+};
+
+// The main window: the events due, a status bar with the counts and the horizon, and the
+// menus. It reads the engine's shared state; closing it tidies past events and closes the
+// database.
+class frmDatBel : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmDatBel(const WindowContext &context, QWidget *parent = nullptr);
+    ~frmDatBel() override;
+
+    // Fills the status panels and the list from the database, and sizes the window to it.
+    void LoadListBox();
+
+    // Geometry in twips, as the window last set it.
+    int outerHeight() const { return m_outerHeight; }
+    int listHeight() const { return m_listHeight; }
+    int exitTop() const { return m_exitTop; }
+
+    // The controls, by their names.
+    QListWidget *lstEvents;
+    QPushButton *cmdExit;
+    QStatusBar *sbStatus;
+    QList<QLabel *> panels; // panels 1 to 5 at indexes 0 to 4
+    QAction *mnuFileExit;
+    QAction *mnuEditEdit;
+    QAction *mnuHelpHelp;
+    QAction *mnuHelpAbout;
+    QAction *mnuDum1;
+    QAction *mnuDum2;
+    QAction *mnuDummy;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private Q_SLOTS:
+    void cmdExit_Click();
+    void mnuFileExit_Click();
+    void mnuEditEdit_Click();
+    void mnuHelpHelp_Click();
+    void mnuHelpAbout_Click();
+    void lstEvents_DblClick();
+
+private:
+    void buildLayout();
+    void Form_Load();
+    void Form_Unload();
+    void applyGeometry();
+    void updateClockPanels();
+    void setPanelText(int panel, const QString &text);
+
+    WindowContext m_context;
+    QWidget *m_client;
+    QTimer *m_clockTimer;
+    bool mbListLoaded = false;
+    bool m_unloaded = false;
+    int m_outerHeight = 0;
+    int m_listHeight = 0;
+    int m_exitTop = 0;
+};

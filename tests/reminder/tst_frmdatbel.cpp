@@ -1,0 +1,216 @@
+#include "engine/globals.h"
+#include "fakemessages.h"
+#include "fixtures.h"
+#include "reminder/frmDatBel.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+// The reminder window over a temporary database; today is Tuesday 2026-03-10 and the last
+// pass ran yesterday.
+class tst_frmDatBel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void init();
+    void cleanup();
+    void listPanelsAndSize_data();
+    void listPanelsAndSize();
+    void unreadableDateIsListedAsItStands();
+    void everyWayOfClosingTidies_data();
+    void everyWayOfClosingTidies();
+    void reloadAfterEditing_data();
+    void reloadAfterEditing();
+    void handlerErrorIsReported();
+
+private:
+    void open();
+    QStringList lines() const;
+    QString panel(int number) const { return m_window->panels[number - 1]->text(); }
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    MemorySettings m_settings;
+    FixedClock m_clock{ QDate(2026, 3, 10) };
+    FakeMessages m_messages;
+    std::function<void(QWidget *)> m_openEventMaint;
+    std::unique_ptr<frmDatBel> m_window;
+};
+
+void tst_frmDatBel::init()
+{
+    resetEngineState();
+    m_folder = std::make_unique<ProgramFolder>();
+    m_settings = MemorySettings();
+    m_messages = FakeMessages();
+    m_openEventMaint = nullptr;
+    gdtLastRemind = QDate(2026, 3, 9);
+    // Not due: past and shown on the last pass, and too far ahead.
+    m_folder->add(u"2026-03-09 00:00:00"_qs, u"shown yesterday"_qs, 0);
+    m_folder->add(u"2026-04-01 00:00:00"_qs, u"later"_qs, -1);
+}
+
+void tst_frmDatBel::cleanup()
+{
+    m_window.reset();
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+void tst_frmDatBel::open()
+{
+    gdbEvents = DBEngine::OpenDatabase(m_folder->database());
+    BuildReminderQuery(m_settings, m_clock);
+    m_window = std::make_unique<frmDatBel>(
+            WindowContext{ m_settings, m_clock, m_messages, m_openEventMaint, {}, {} });
+}
+
+QStringList tst_frmDatBel::lines() const
+{
+    QStringList result;
+    for (int row = 0; row < m_window->lstEvents->count(); ++row)
+        result << m_window->lstEvents->item(row)->text();
+    return result;
+}
+
+void tst_frmDatBel::listPanelsAndSize_data()
+{
+    QTest::addColumn<int>("due");
+    QTest::addColumn<int>("listHeight");
+    QTest::addColumn<int>("outerHeight");
+    QTest::addColumn<int>("exitTop");
+    QTest::newRow("none") << 0 << 900 << 1875 << 90;
+    QTest::newRow("3") << 3 << 900 << 1875 << 90;
+    QTest::newRow("4") << 4 << 1200 << 2300 << 292;
+    QTest::newRow("25, sized for 18") << 25 << 5400 << 6500 << 2392;
+}
+
+void tst_frmDatBel::listPanelsAndSize()
+{
+    QFETCH(int, due);
+    QFETCH(int, listHeight);
+    QFETCH(int, outerHeight);
+    QFETCH(int, exitTop);
+    for (int i = 1; i <= due; ++i)
+        m_folder->add(u"2026-03-11 00:00:00"_qs, u"Event %1"_qs.arg(i, 2, 10, QChar(u'0')), -1);
+    open();
+
+    const QStringList list = lines();
+    QCOMPARE(list.size(), qMax(due, 1));
+    QCOMPARE(list.first(),
+             due ? u"Wed Mar 11, 2026\tEvent 01"_qs : u"No current events for reminding!"_qs);
+    QCOMPARE(panel(1), u"Current Reminders = %1"_qs.arg(due));
+    QCOMPARE(panel(2), u"Total Reminders = %1"_qs.arg(due + 2));
+    QCOMPARE(panel(3), u"Days ahead = 3"_qs);
+    QCOMPARE(panel(4), u"3/10/2026"_qs);
+    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 3/9/2026"_qs);
+    QCOMPARE(m_messages.beeps, 1);
+
+    QCOMPARE(m_window->listHeight(), listHeight);
+    QCOMPARE(m_window->outerHeight(), outerHeight);
+    QCOMPARE(m_window->exitTop(), exitTop);
+    QCOMPARE(m_window->lstEvents->height(), listHeight / 15);
+    QCOMPARE(m_window->cmdExit->y(), qRound(exitTop / 15.0));
+    QCOMPARE(m_window->centralWidget()->height(), qRound((outerHeight - 780) / 15.0));
+}
+
+void tst_frmDatBel::unreadableDateIsListedAsItStands()
+{
+    m_folder = std::make_unique<ProgramFolder>(false);
+    m_folder->add(u"2026-03-10"_qs, u"short form"_qs, -1);
+    open();
+    QCOMPARE(lines(), QStringList{ u"2026-03-10\tshort form"_qs });
+}
+
+void tst_frmDatBel::everyWayOfClosingTidies_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("Enter") << "Enter";
+    QTest::newRow("Ctrl+X") << "Ctrl+X";
+    QTest::newRow("File, Exit") << "menu";
+    QTest::newRow("Exit button") << "button";
+    QTest::newRow("close box") << "close";
+}
+
+void tst_frmDatBel::everyWayOfClosingTidies()
+{
+    QFETCH(QString, how);
+    open();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QCOMPARE(QApplication::focusWidget(), m_window->lstEvents);
+
+    QWidget *focus = m_window->lstEvents;
+    if (how == u"Esc")
+        QTest::keyClick(focus, Qt::Key_Escape);
+    else if (how == u"Enter")
+        QTest::keyClick(focus, Qt::Key_Return);
+    else if (how == u"Ctrl+X")
+        QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);
+    else if (how == u"menu")
+        m_window->mnuFileExit->trigger();
+    else if (how == u"button")
+        QTest::mouseClick(m_window->cmdExit, Qt::LeftButton);
+    else
+        m_window->close();
+
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(!gdbEvents);
+    QCOMPARE(m_folder->rows(), QStringList{ u"2026-04-01 00:00:00|later|-1"_qs });
+    QVERIFY(m_messages.fatal.isEmpty());
+}
+
+// The maintenance window (played here by a function) changes the horizon and the events;
+// the list is then reloaded from scratch.
+void tst_frmDatBel::reloadAfterEditing_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Ctrl+E") << "Ctrl+E";
+    QTest::newRow("double click") << "double click";
+}
+
+void tst_frmDatBel::reloadAfterEditing()
+{
+    QFETCH(QString, how);
+    m_folder->add(u"2026-03-11 00:00:00"_qs, u"tomorrow"_qs, 0);
+    int opened = 0;
+    m_openEventMaint = [&](QWidget *owner) {
+        ++opened;
+        QCOMPARE(owner, m_window.get());
+        m_folder->add(u"2026-03-12 00:00:00"_qs, u"added"_qs, 0);
+        m_settings.values.insert(u"Settings/DaysAhead"_qs, u"6"_qs);
+        BuildReminderQuery(m_settings, m_clock);
+    };
+    open();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    if (how == u"Ctrl+E")
+        QTest::keyClick(m_window->lstEvents, Qt::Key_E, Qt::ControlModifier);
+    else
+        QTest::mouseDClick(m_window->lstEvents->viewport(), Qt::LeftButton, {}, QPoint(5, 40));
+
+    QCOMPARE(opened, 1);
+    QCOMPARE(lines(),
+             QStringList({ "Wed Mar 11, 2026\ttomorrow", "Thu Mar 12, 2026\tadded",
+                           "Wed Apr 1, 2026\tlater" }));
+    QCOMPARE(panel(1), u"Current Reminders = 3"_qs);
+    QCOMPARE(panel(3), u"Days ahead = 30"_qs);
+    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 3/9/2026"_qs);
+    QCOMPARE(m_messages.beeps, 1);
+}
+
+void tst_frmDatBel::handlerErrorIsReported()
+{
+    open();
+    gdbEvents->Close();
+    m_window->mnuEditEdit->trigger();
+    QCOMPARE(m_messages.fatal.size(), 1);
+    QVERIFY2(m_messages.fatal.first().contains(u"closed"), qPrintable(m_messages.fatal.first()));
+}
+
+QTEST_MAIN(tst_frmDatBel)
+#include "tst_frmdatbel.moc"

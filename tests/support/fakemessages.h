@@ -1,0 +1,24 @@
+#pragma once
+
+#include "common/messages.h"
+#include "engine/errors.h"
+
+#include <QStringList>
+
+// Answers message boxes without showing them and records what was asked.
+class FakeMessages final : public MessageService
+{
+public:
+    int MsgBox(const QString &prompt, int style, const QString &title, QWidget * = nullptr) override
+    {
+        boxes << QStringLiteral("%1|%2|%3").arg(title).arg(style).arg(prompt);
+        return answer;
+    }
+    void Beep() override { ++beeps; }
+    void ReportFatal(const DatebellError &error) override { fatal << ErrorReportText(error); }
+
+    int answer = MsgBoxResult::Ok;
+    QStringList boxes; // "title|style|prompt"
+    QStringList fatal;
+    int beeps = 0;
+};
