@@ -1,7 +1,7 @@
 #include "common/desktop.h"
 
 #include "common/cursorhook.h"
-#include "engine/errors.h"
+#include "maint/frmEventMaint.h"
 #include "reminder/frmDatBel.h"
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
@@ -17,18 +17,28 @@ bool QtDesktop::canShowWindows(QString *)
     return true;
 }
 
-void QtDesktop::showEventMaintModal(SettingsStore &, const Clock &)
+WindowContext QtDesktop::context(const Runtime &runtime)
 {
-    throw DatebellError(ErrorNumber::NotAvailable,
-                        QStringLiteral("The event maintenance window is not part of this build "
-                                       "yet."));
+    WindowContext context{
+        runtime.programDirectory, runtime.settings, runtime.clock, m_messages, {}, {}, {}
+    };
+    context.openEventMaint = [context](QWidget *owner) {
+        frmEventMaint window(context, owner);
+        window.exec();
+    };
+    return context;
 }
 
-void QtDesktop::showReminderWindow(SettingsStore &settings, const Clock &clock)
+void QtDesktop::showEventMaintModal(const Runtime &runtime)
 {
     application();
-    m_reminder =
-            std::make_unique<frmDatBel>(WindowContext{ settings, clock, m_messages, {}, {}, {} });
+    context(runtime).openEventMaint(nullptr);
+}
+
+void QtDesktop::showReminderWindow(const Runtime &runtime)
+{
+    application();
+    m_reminder = std::make_unique<frmDatBel>(context(runtime));
     m_reminder->show();
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 class frmDatBel;
+struct WindowContext;
 
 // The Qt desktop: creates the GUI application object only when a window is about to be shown.
 class QtDesktop final : public WindowsDesktop
@@ -17,13 +18,15 @@ public:
     ~QtDesktop() override;
 
     bool canShowWindows(QString *why) override;
-    void showEventMaintModal(SettingsStore &settings, const Clock &clock) override;
-    void showReminderWindow(SettingsStore &settings, const Clock &clock) override;
+    void showEventMaintModal(const Runtime &runtime) override;
+    void showReminderWindow(const Runtime &runtime) override;
     int exec() override;
     void showError(const QString &report) override;
 
 private:
     QApplication &application();
+    // What the windows are given, with the ways they open each other.
+    WindowContext context(const Runtime &runtime);
 
     int &m_argc;
     char **m_argv;

@@ -56,14 +56,14 @@ bool GuiLoader::canShowWindows(QString *why)
     return loaded && loaded->canShowWindows(why);
 }
 
-void GuiLoader::showEventMaintModal(SettingsStore &settings, const Clock &clock)
+void GuiLoader::showEventMaintModal(const Runtime &runtime)
 {
-    requireWindows().showEventMaintModal(settings, clock);
+    requireWindows().showEventMaintModal(runtime);
 }
 
-void GuiLoader::showReminderWindow(SettingsStore &settings, const Clock &clock)
+void GuiLoader::showReminderWindow(const Runtime &runtime)
 {
-    requireWindows().showReminderWindow(settings, clock);
+    requireWindows().showReminderWindow(runtime);
 }
 
 int GuiLoader::exec()

@@ -32,8 +32,8 @@ public:
     GuiLoader &operator=(const GuiLoader &) = delete;
 
     bool canShowWindows(QString *why) override;
-    void showEventMaintModal(SettingsStore &settings, const Clock &clock) override;
-    void showReminderWindow(SettingsStore &settings, const Clock &clock) override;
+    void showEventMaintModal(const Runtime &runtime) override;
+    void showReminderWindow(const Runtime &runtime) override;
     // Runs the event loop until the last window has closed.
     int exec();
 

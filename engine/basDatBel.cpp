@@ -51,7 +51,7 @@ RunEnd Main(const Runtime &runtime)
 {
     const QString commandSwitch = CommandSwitch(runtime.command);
     if (commandSwitch == QLatin1String("/E")) {
-        runtime.desktop.showEventMaintModal(runtime.settings, runtime.clock);
+        runtime.desktop.showEventMaintModal(runtime);
         return RunEnd::Returned;
     }
 
@@ -89,7 +89,7 @@ RunEnd Main(const Runtime &runtime)
         gdbEvents.reset();
         return RunEnd::Returned;
     }
-    runtime.desktop.showReminderWindow(runtime.settings, runtime.clock);
+    runtime.desktop.showReminderWindow(runtime);
     return RunEnd::WindowOpen;
 }
 

@@ -6,6 +6,8 @@ class Clock;
 class Database;
 class SettingsStore;
 
+struct Runtime;
+
 // What a run needs of the desktop. It is handed in so that the reminder pass itself never
 // touches a widget and a pass with nothing to show needs no display.
 class Desktop
@@ -15,9 +17,9 @@ public:
     // False when no window can be shown at all; `why` then says what is missing.
     virtual bool canShowWindows(QString *why) = 0;
     // Shows the event maintenance window and returns when it has closed.
-    virtual void showEventMaintModal(SettingsStore &settings, const Clock &clock) = 0;
+    virtual void showEventMaintModal(const Runtime &runtime) = 0;
     // Shows the reminder window and returns at once; the program lives as long as it.
-    virtual void showReminderWindow(SettingsStore &settings, const Clock &clock) = 0;
+    virtual void showReminderWindow(const Runtime &runtime) = 0;
 };
 
 // Everything Main takes from the platform.

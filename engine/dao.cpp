@@ -207,14 +207,14 @@ QString Field::Name() const
 
 QVariant Field::Value() const
 {
-    if (m_recordset->m_editing)
+    if (m_recordset->m_mode != Recordset::EditMode::None)
         return m_recordset->m_buffer.at(m_column);
     return m_recordset->currentValues().at(m_column);
 }
 
 void Field::setValue(const QVariant &value)
 {
-    if (!m_recordset->m_editing)
+    if (m_recordset->m_mode == Recordset::EditMode::None)
         throw DatebellError(ErrorNumber::UpdateWithoutEdit,
                             QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
     m_recordset->m_buffer[m_column] = value;
@@ -290,15 +290,16 @@ void Recordset::fixSelection()
 
 bool Recordset::EOF_()
 {
-    return !reach(m_pos);
+    // Just after a Delete the position stands on the deleted row, which is not past the end.
+    return !m_onDeleted && !reach(m_pos);
 }
 
 void Recordset::moveTo(qsizetype index)
 {
     m_pos = index;
     m_currentLoaded = false;
-    m_currentDeleted = false;
-    m_editing = false;
+    m_onDeleted = false;
+    m_mode = EditMode::None;
 }
 
 void Recordset::MoveFirst()
@@ -310,6 +311,11 @@ void Recordset::MoveFirst()
 
 void Recordset::MoveNext()
 {
+    if (m_onDeleted) {
+        // The deleted row is gone from the selection: its follower already has its index.
+        moveTo(m_pos);
+        return;
+    }
     if (!reach(m_pos))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
     moveTo(m_pos + 1);
@@ -325,7 +331,33 @@ void Recordset::MoveLast(int)
 
 qint64 Recordset::RecordCount() const
 {
-    return qint64(m_ids.size()) - m_deleted;
+    return qint64(m_ids.size());
+}
+
+qsizetype Recordset::AbsolutePosition()
+{
+    return EOF_() ? -1 : m_pos;
+}
+
+void Recordset::setAbsolutePosition(qsizetype position)
+{
+    if (position < 0 || !reach(position))
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    moveTo(position);
+}
+
+QVariantList Recordset::rowValues(qsizetype position)
+{
+    if (position < 0 || !reach(position))
+        throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    if (m_table.isEmpty())
+        return m_rows.at(position);
+    if (position == m_pos && !m_onDeleted)
+        return currentValues();
+    QVariantList values;
+    if (!lookUp(m_ids.at(position), &values))
+        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
+    return values;
 }
 
 Field Recordset::Fields(const QString &name)
@@ -348,10 +380,10 @@ Field Recordset::Fields(int index)
 
 void Recordset::requireCurrent()
 {
+    if (m_onDeleted)
+        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
     if (!reach(m_pos))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
-    if (m_currentDeleted)
-        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
 }
 
 void Recordset::requireUpdatable() const
@@ -359,6 +391,21 @@ void Recordset::requireUpdatable() const
     if (m_table.isEmpty())
         throw DatebellError(cannotUpdate,
                             QStringLiteral("Cannot update. Database or object is read-only."));
+}
+
+bool Recordset::lookUp(qint64 rowid, QVariantList *values)
+{
+    if (!m_lookup)
+        m_lookup = &rowStatement(QStringLiteral("SELECT * FROM ") + quotedName(m_table));
+    m_lookup->bind(1, rowid);
+    const bool found = m_lookup->step();
+    values->clear();
+    if (found) {
+        for (int c = 0; c < m_lookup->columnCount(); ++c)
+            *values << m_lookup->column(c);
+    }
+    m_lookup->reset();
+    return found;
 }
 
 const QVariantList &Recordset::currentValues()
@@ -373,23 +420,9 @@ const QVariantList &Recordset::currentValues()
         m_current.clear();
         for (int c = 1; c < m_scan.columnCount(); ++c)
             m_current << m_scan.column(c);
-    } else {
-        if (!m_lookup)
-            m_lookup = &rowStatement(QStringLiteral("SELECT * FROM ") + quotedName(m_table));
-        Statement &lookup = *m_lookup;
-        lookup.bind(1, m_ids.at(m_pos));
-        const bool found = lookup.step();
-        m_current.clear();
-        if (found) {
-            for (int c = 0; c < lookup.columnCount(); ++c)
-                m_current << lookup.column(c);
-        }
-        lookup.reset();
-        if (!found) {
-            // Deleted since the selection was fixed, by this connection or another one.
-            m_currentDeleted = true;
-            throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
-        }
+    } else if (!lookUp(m_ids.at(m_pos), &m_current)) {
+        // Deleted since the selection was fixed, through another record set or connection.
+        throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
     }
     m_currentLoaded = true;
     return m_current;
@@ -402,14 +435,13 @@ void Recordset::Delete()
     m_db->beforeWrite();
     if (!m_remove)
         m_remove = &rowStatement(QStringLiteral("DELETE FROM ") + quotedName(m_table));
-    Statement &remove = *m_remove;
-    remove.bind(1, m_ids.at(m_pos));
-    remove.step();
-    remove.reset();
-    m_editing = false;
-    m_currentDeleted = true;
+    m_remove->bind(1, m_ids.at(m_pos));
+    m_remove->step();
+    m_remove->reset();
+    m_ids.erase(m_ids.begin() + m_pos);
+    m_mode = EditMode::None;
+    m_onDeleted = true;
     m_currentLoaded = false;
-    ++m_deleted;
 }
 
 void Recordset::Edit()
@@ -417,41 +449,73 @@ void Recordset::Edit()
     requireUpdatable();
     m_buffer = currentValues();
     m_dirty.assign(m_names.size(), false);
-    m_editing = true;
+    m_mode = EditMode::InProgress;
+}
+
+void Recordset::AddNew()
+{
+    requireUpdatable();
+    m_buffer = QVariantList(m_names.size());
+    m_dirty.assign(m_names.size(), false);
+    m_mode = EditMode::Add;
+}
+
+void Recordset::CancelUpdate(int)
+{
+    if (m_mode == EditMode::None)
+        throw DatebellError(ErrorNumber::UpdateWithoutEdit,
+                            QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+    m_mode = EditMode::None;
 }
 
 void Recordset::Update(int, bool)
 {
-    if (!m_editing)
+    if (m_mode == EditMode::None)
         throw DatebellError(ErrorNumber::UpdateWithoutEdit,
                             QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
-    m_editing = false;
-    if (std::find(m_dirty.begin(), m_dirty.end(), true) == m_dirty.end())
+    const EditMode mode = std::exchange(m_mode, EditMode::None);
+    const bool adding = mode == EditMode::Add;
+    if (!adding && std::find(m_dirty.begin(), m_dirty.end(), true) == m_dirty.end())
         return;
-    Statement *&update = m_updates[m_dirty];
-    if (!update) {
-        QStringList assignments;
+    // Statements by the columns they set; row ids are taken on by a new row when it is added.
+    Statement *&statement = (adding ? m_inserts : m_updates)[m_dirty];
+    if (!statement) {
+        QStringList columns;
         for (int c = 0; c < m_names.size(); ++c) {
             if (m_dirty[c])
-                assignments << quotedName(m_names.at(c)) + QStringLiteral("=?");
+                columns << quotedName(m_names.at(c));
         }
-        update = &rowStatement(QStringLiteral("UPDATE ") + quotedName(m_table)
-                               + QStringLiteral(" SET ") + assignments.join(u','));
+        const QString table = quotedName(m_table);
+        if (!adding)
+            statement = &rowStatement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ")
+                                      + columns.join(QStringLiteral("=?,")) + QStringLiteral("=?"));
+        else if (columns.isEmpty())
+            statement = &m_db->cached(QStringLiteral("INSERT INTO ") + table
+                                      + QStringLiteral(" DEFAULT VALUES"));
+        else
+            statement = &m_db->cached(QStringLiteral("INSERT INTO ") + table + u'('
+                                      + columns.join(u',') + QStringLiteral(") VALUES (")
+                                      + QStringList(columns.size(), QStringLiteral("?")).join(u',')
+                                      + u')');
     }
     m_db->beforeWrite();
     int index = 1;
     for (int c = 0; c < m_names.size(); ++c) {
         if (m_dirty[c])
-            update->bind(index++, m_buffer.at(c));
+            statement->bind(index++, m_buffer.at(c));
     }
-    update->bind(index, m_ids.at(m_pos));
-    update->step();
-    update->reset();
+    if (!adding)
+        statement->bind(index, m_ids.at(m_pos));
+    statement->step();
+    statement->reset();
+    if (adding) {
+        // A new row joins the selection at its end, as in a dynaset; the position stays.
+        m_ids.push_back(sqlite3_last_insert_rowid(m_db->handle()));
+        return;
+    }
     m_currentLoaded = false;
-    if (sqlite3_changes(m_db->handle()) == 0) {
-        m_currentDeleted = true;
+    if (sqlite3_changes(m_db->handle()) == 0)
         throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
-    }
 }
 
 Statement &Recordset::rowStatement(const QString &head)

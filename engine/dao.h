@@ -72,14 +72,27 @@ public:
     // The number of rows reached so far, less those deleted here: the whole count after
     // MoveLast.
     qint64 RecordCount() const;
+    // The current row's index in the selection (-1 past the end), and a move to an index.
+    qsizetype AbsolutePosition();
+    void setAbsolutePosition(qsizetype position);
+    // The values of any row of the selection, without moving to it.
+    QVariantList rowValues(qsizetype position);
 
     Field Fields(const QString &name);
     Field Fields(int index);
     int FieldCount() const { return int(m_names.size()); }
 
+    // Removes the current row at once; the position stays on it until MoveNext, which goes
+    // to the row after it.
     void Delete();
     void Edit();
+    // Starts a new row in the edit buffer; Update adds it at the end of the selection and
+    // leaves the position where it was.
+    void AddNew();
+    void CancelUpdate(int type = 1);
     void Update(int type = 1, bool force = false);
+    enum class EditMode { None = 0, InProgress = 1, Add = 2 };
+    EditMode editMode() const { return m_mode; }
     void Close();
 
 private:
@@ -92,6 +105,7 @@ private:
     void requireCurrent();
     void requireUpdatable() const;
     const QVariantList &currentValues();
+    bool lookUp(qint64 rowid, QVariantList *values);
     void moveTo(qsizetype index);
     // A statement that addresses one row: `head` followed by " WHERE rowid=?". Each record set
     // keeps the ones it uses, so that a row costs no text building or cache look-up.
@@ -105,16 +119,16 @@ private:
     std::vector<QVariantList> m_rows; // values of the rows reached, read-only sets only
     QStringList m_names;
     qsizetype m_pos = 0;
-    qint64 m_deleted = 0;
     QVariantList m_current;
     bool m_currentLoaded = false;
-    bool m_currentDeleted = false;
-    bool m_editing = false;
+    bool m_onDeleted = false; // the position stands on a row this set deleted
+    EditMode m_mode = EditMode::None;
     QVariantList m_buffer;
     std::vector<bool> m_dirty;
     Statement *m_lookup = nullptr;
     Statement *m_remove = nullptr;
     std::map<std::vector<bool>, Statement *> m_updates; // by the columns they set
+    std::map<std::vector<bool>, Statement *> m_inserts;
 };
 
 // An open event database: one SQLite connection.

@@ -1,5 +1,9 @@
 #include "engine/dates.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 namespace {
 const QString isoDate = QStringLiteral("yyyy-MM-dd");
 const QString storedForm = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -100,4 +104,150 @@ std::optional<QString> StoredFormOfLiteral(const QString &literal)
     if (const auto value = StoredDateValue(withSpace))
         return StoredDateText(*value);
     return std::nullopt;
+}
+
+QString GridDateText(const QDateTime &value, const QLocale &locale)
+{
+    const QTime time = value.time();
+    if (time == QTime(0, 0))
+        return ShortDateText(value.date(), locale);
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    if (time.second() != 0 && !timeFormat.contains(u's'))
+        timeFormat.replace(QLatin1String("mm"), QLatin1String("mm:ss"));
+    return ShortDateText(value.date(), locale) + u' ' + locale.toString(time, timeFormat);
+}
+
+namespace {
+
+// "10:30", "10:30:15", "7:05 pm", "7:05 PM" and the locale's own AM/PM texts.
+std::optional<QTime> recognizeTime(const QString &text, const QLocale &locale)
+{
+    static const QRegularExpression pattern(
+            QStringLiteral("^(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*(\\S*)$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    int hour = match.captured(1).toInt();
+    const QString suffix = match.captured(4).remove(u'.').toLower();
+    if (!suffix.isEmpty()) {
+        const bool am = suffix == u"am" || suffix == locale.amText().remove(u'.').toLower();
+        const bool pm = suffix == u"pm" || suffix == locale.pmText().remove(u'.').toLower();
+        if ((!am && !pm) || hour < 1 || hour > 12)
+            return std::nullopt;
+        hour = hour % 12 + (pm ? 12 : 0);
+    }
+    const QTime time(hour, match.captured(2).toInt(), match.captured(3).toInt());
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
+// A month by its name or abbreviation, in the locale's language or in English; 0 for none.
+int monthByName(const QString &word, const QLocale &locale)
+{
+    const QLocale english(QLocale::English);
+    for (int month = 1; month <= 12; ++month) {
+        for (const QLocale *names : { &locale, &english }) {
+            for (const auto format : { QLocale::ShortFormat, QLocale::LongFormat }) {
+                QString name = names->monthName(month, format);
+                name.remove(u'.');
+                if (name.compare(word, Qt::CaseInsensitive) == 0)
+                    return month;
+            }
+        }
+    }
+    return 0;
+}
+
+int windowedYear(const QString &digits)
+{
+    const int year = digits.toInt();
+    if (digits.size() == 4)
+        return year;
+    if (digits.size() <= 2)
+        return year < 30 ? 2000 + year : 1900 + year;
+    return -1;
+}
+
+// Day, month and year in the order the locale's short date form writes them.
+std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
+{
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
+    if (const auto match = iso.match(text); match.hasMatch()) {
+        const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
+                         match.captured(3).toInt());
+        return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+    }
+    static const QRegularExpression separators(QStringLiteral("[\\s/.,-]+"));
+    const QStringList tokens = text.split(separators, Qt::SkipEmptyParts);
+    if (tokens.size() != 3)
+        return std::nullopt;
+
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QList<std::pair<qsizetype, QChar>> order;
+    for (const QChar field : { u'd', u'M', u'y' })
+        order.append({ format.indexOf(field), field });
+    std::sort(order.begin(), order.end());
+
+    int day = -1, month = -1, year = -1;
+    QStringList numbers;
+    for (const QString &token : tokens) {
+        bool isNumber = false;
+        token.toInt(&isNumber);
+        if (isNumber) {
+            numbers << token;
+        } else {
+            const int named = month < 0 ? monthByName(token, locale) : 0;
+            if (named == 0)
+                return std::nullopt;
+            month = named;
+        }
+    }
+    qsizetype next = 0;
+    for (const auto &[position, field] : order) {
+        if (field == u'M' && month > 0)
+            continue;
+        if (position < 0 || next >= numbers.size())
+            return std::nullopt;
+        const QString &number = numbers.at(next++);
+        if (field == u'd')
+            day = number.toInt();
+        else if (field == u'M')
+            month = number.toInt();
+        else
+            year = windowedYear(number);
+    }
+    const QDate date(year, month, day);
+    return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    if (const auto time = recognizeTime(trimmed, locale))
+        return TypedDate{ std::nullopt, time };
+    // A date, then optionally a time of day after a blank or a "T".
+    static const QRegularExpression split(
+            QStringLiteral("^(.*?\\d)(?:[ T]+(\\d{1,2}:\\d{2}(?::\\d{2})?\\s*\\S*))?$"));
+    const auto parts = split.match(trimmed);
+    if (!parts.hasMatch())
+        return std::nullopt;
+    const auto date = recognizeDate(parts.captured(1), locale);
+    if (!date)
+        return std::nullopt;
+    if (parts.captured(2).isEmpty())
+        return TypedDate{ date, std::nullopt };
+    const auto time = recognizeTime(parts.captured(2), locale);
+    if (!time)
+        return std::nullopt;
+    return TypedDate{ date, time };
+}
+
+QDateTime TypedDateTime(const TypedDate &typed, QDate base)
+{
+    return EventDateTime(typed.date.value_or(base), typed.time.value_or(QTime(0, 0)));
 }

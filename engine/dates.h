@@ -19,6 +19,23 @@ QString ShortDateText(QDate date, const QLocale &locale = QLocale());
 // A reminder list date: "ddd mmm d, yyyy", with the locale's day and month names.
 QString ListDateText(QDate date, const QLocale &locale = QLocale());
 
+// A date and time in the event grid: the short date with a four-digit year, and the time of
+// day when it is not midnight.
+QString GridDateText(const QDateTime &value, const QLocale &locale = QLocale());
+
+// What a typed date says: a date, a time of day, or both.
+struct TypedDate
+{
+    std::optional<QDate> date;
+    std::optional<QTime> time;
+};
+// Recognises a typed date in the user's short date form (day, month and year in the locale's
+// order, the month also by name), in ISO form, or a time of day alone, each with an optional
+// time of day. A two-digit year is read with a fixed window: 00-29 as 20xx, 30-99 as 19xx.
+std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale = QLocale());
+// The event date a typed value gives: a time alone keeps the date of `base`.
+QDateTime TypedDateTime(const TypedDate &typed, QDate base);
+
 // Event dates are local calendar dates with an optional time of day, no time zone. They are
 // held as UTC QDateTimes so that no daylight-saving gap can shift them, and stored as
 // fixed-width text ("2026-12-06 10:30:00"), so that text order is date order.

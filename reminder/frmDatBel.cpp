@@ -1,8 +1,8 @@
 #include "reminder/frmDatBel.h"
 
 #include "common/clsHourglass.h"
+#include "common/layout.h"
 #include "common/messages.h"
-#include "common/twips.h"
 #include "engine/basDatBel.h"
 #include "engine/dates.h"
 #include "engine/globals.h"
@@ -36,18 +36,6 @@ constexpr int startExitTop = 90;
 constexpr int maxSizedLines = 18;
 
 const QString countQuery = QStringLiteral("SELECT Count(RepeatFlag) AS CountOfRecs FROM events");
-
-QFont sansSerif(qreal pointSize)
-{
-    // The layout names "MS Sans Serif", which Linux lacks. Liberation Sans (Arial's metrics) is
-    // close to its width, so the texts fit where they were laid out; then the desktop's sans.
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("Arial") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(pointSize);
-    return font;
-}
 
 // Draws a list line's date, then its description at one tab stop, so that the descriptions
 // line up whatever the date's width.
@@ -125,7 +113,7 @@ void frmDatBel::buildLayout()
     // A fixed dialog border: close box and window menu, no minimize or maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(sansSerif(8.25));
+    setFont(LayoutFont(8.25));
 
     QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -161,7 +149,7 @@ void frmDatBel::buildLayout()
 
     lstEvents = new QListWidget(m_client);
     lstEvents->setObjectName(QStringLiteral("lstEvents"));
-    lstEvents->setFont(sansSerif(9.75));
+    lstEvents->setFont(LayoutFont(9.75));
     QPalette listColours = lstEvents->palette();
     listColours.setColor(QPalette::Base, QColor(192, 192, 192));
     listColours.setColor(QPalette::Text, QColor(0, 0, 255));

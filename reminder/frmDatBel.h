@@ -17,6 +17,7 @@ class SettingsStore;
 // What the program's windows are given: the platform pieces they use.
 struct WindowContext
 {
+    QString programDirectory;
     SettingsStore &settings;
     const Clock &clock;
     MessageService &messages;

@@ -64,8 +64,8 @@ void tst_frmDatBel::open()
 {
     gdbEvents = DBEngine::OpenDatabase(m_folder->database());
     BuildReminderQuery(m_settings, m_clock);
-    m_window = std::make_unique<frmDatBel>(
-            WindowContext{ m_settings, m_clock, m_messages, m_openEventMaint, {}, {} });
+    m_window = std::make_unique<frmDatBel>(WindowContext{
+            m_folder->path(), m_settings, m_clock, m_messages, m_openEventMaint, {}, {} });
 }
 
 QStringList tst_frmDatBel::lines() const

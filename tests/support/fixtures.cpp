@@ -88,7 +88,7 @@ QStringList ProgramFolder::rows() const
     QStringList result;
     query(database(),
           QStringLiteral("SELECT EventDate, Description, RepeatFlag FROM Events "
-                         "ORDER BY EventDate, Description"),
+                         "ORDER BY EventDate, Description, RepeatFlag"),
           [&](sqlite3_stmt *stmt) {
               QStringList fields;
               for (int c = 0; c < 3; ++c)

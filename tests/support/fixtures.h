@@ -38,8 +38,8 @@ class FakeDesktop final : public Desktop
 {
 public:
     bool canShowWindows(QString *why) override;
-    void showEventMaintModal(SettingsStore &, const Clock &) override { ++maintShown; }
-    void showReminderWindow(SettingsStore &, const Clock &) override { ++reminderShown; }
+    void showEventMaintModal(const Runtime &) override { ++maintShown; }
+    void showReminderWindow(const Runtime &) override { ++reminderShown; }
 
     bool display = true;
     int maintShown = 0;

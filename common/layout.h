@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QtMath>
+
+// Window layouts are given in twips, 1440 to the inch: 15 twips to a pixel at 96 dots per
+// inch. Qt scales device-independent pixels on high-DPI screens.
+inline constexpr int TwipsPerPixel = 15;
+
+inline int twips(int value)
+{
+    return qRound(value / double(TwipsPerPixel));
+}
+
+inline QRect twips(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+inline int toTwips(int pixels)
+{
+    return pixels * TwipsPerPixel;
+}
+
+// A font of the layouts, which name "MS Sans Serif": Linux lacks it. Liberation Sans (Arial's
+// metrics) is close to its width, so the texts fit where they were laid out; failing that,
+// the desktop's sans serif.
+inline QFont LayoutFont(qreal pointSize, bool bold = false)
+{
+    QFont font;
+    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("Arial") });
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}

@@ -1,0 +1,36 @@
+#include "maint/datacontrol.h"
+
+#include <QFileInfo>
+#include <QScopeGuard>
+
+DataControl::~DataControl()
+{
+    Close();
+}
+
+void DataControl::setDatabaseName(const QString &name)
+{
+    m_databaseName = QFileInfo(name).suffix().isEmpty() ? name + QStringLiteral(".mdb") : name;
+}
+
+void DataControl::Refresh()
+{
+    Q_EMIT aboutToRefresh();
+    const auto done = qScopeGuard([this] { Q_EMIT refreshed(); });
+    m_recordset.reset();
+    if (!m_database)
+        m_database = DBEngine::OpenDatabase(m_databaseName);
+    m_recordset = m_database->OpenRecordset(m_recordSource);
+    if (!m_recordset->EOF_()) {
+        m_recordset->MoveLast(0); // fixes the rows of the result
+        m_recordset->MoveFirst();
+    }
+}
+
+void DataControl::Close()
+{
+    m_recordset.reset();
+    if (m_database)
+        m_database->Close();
+    m_database.reset();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <functional>
+#include <vector>
+
+class Clock;
+class DataControl;
+class Recordset;
+
+// The event grid's rows: one per record of the data control's record set, then the
+// new-record row. An edited cell goes to a buffer of its row, which is written to the record
+// when the row is left (saveRow).
+class EventGridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { EventDateColumn, DescriptionColumn, AnnualColumn, ColumnCount };
+
+    EventGridModel(DataControl &data, const Clock &clock, QObject *parent = nullptr);
+
+    // Raised before an edited value reaches the row buffer, with the column, the cell's value
+    // before the edit and the new value; returns true to refuse the edit.
+    std::function<bool(int column, const QVariant &oldValue, const QVariant &newValue)>
+            beforeColUpdate;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    // The row under the records, where a new one is typed.
+    int newRecordRow() const;
+    // 2 while a new row has been started and not saved, 1 while a record is being changed.
+    int addNewState() const;
+    int editedRow() const { return m_edit.row; }
+    // The stored values of a row, as the record set holds them, or as the buffer holds them
+    // for the row being edited.
+    QVariantList rowValues(int row) const;
+
+    // Writes the edited row to its record: a new row is added, a changed one updated. A new
+    // row without a date cannot be saved and raises error 3426, keeping the buffer.
+    void saveRow();
+    // Discards the edited row's buffer.
+    void dropRow();
+    // Deletes the current record of the record set, and its row.
+    void deleteCurrentRecord();
+
+private:
+    Recordset *recordset() const;
+    // The value an edit stores, or an invalid QVariant when the text means nothing there.
+    QVariant storedValue(int row, int column, const QVariant &typed) const;
+
+    DataControl &m_data;
+    const Clock &m_clock;
+    struct Edit
+    {
+        int row = -1;
+        QVariantList values;
+        std::vector<bool> dirty;
+    } m_edit;
+    mutable int m_cachedRow = -1;
+    mutable QVariantList m_cachedValues;
+};

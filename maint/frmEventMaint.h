@@ -1,0 +1,60 @@
+#pragma once
+
+#include "maint/datacontrol.h"
+#include "reminder/frmDatBel.h"
+
+#include <QDialog>
+
+class EventGridModel;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+
+// The window that edits the events in a grid and chooses the reminder horizon. It works on
+// a connection of its own; every saved row and deletion is in the file at once.
+class frmEventMaint : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmEventMaint(const WindowContext &context, QWidget *parent = nullptr);
+    ~frmEventMaint() override;
+
+    // Closing by any means unloads the window once.
+    void reject() override;
+
+    DataControl Data1;
+    EventGridModel *model;
+    QTableView *TDBGrid1;
+    QPushButton *cmdHelp;
+    QPushButton *cmdRefresh;
+    QPushButton *cmdDelete;
+    QPushButton *cmdAdd;
+    QPushButton *cmdClose;
+    QList<QRadioButton *> optDays;
+
+private Q_SLOTS:
+    void cmdClose_Click();
+    void cmdRefresh_Click();
+    void cmdAdd_Click();
+    void cmdDelete_Click();
+    void cmdHelp_Click();
+    void TDBGrid1_HeadClick(int ColIndex);
+
+private:
+    void buildLayout();
+    void Form_Load();
+    void Form_Unload();
+    bool TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &OldValue, const QVariant &value);
+    void addSteps();
+    // Leaves the row being edited: a valid one is saved, one that cannot be is dropped with
+    // the message that says so.
+    void leaveRow();
+    // The grid's current row follows the record set's current record, and back.
+    void showCurrentRecord(int column);
+    void currentRowChanged(const QModelIndex &current, const QModelIndex &previous);
+
+    WindowContext m_context;
+    bool m_unloaded = false;
+};
