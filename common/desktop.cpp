@@ -1,8 +1,12 @@
 #include "common/desktop.h"
 
 #include "common/cursorhook.h"
+#include "common/frmAbout.h"
 #include "maint/frmEventMaint.h"
 #include "reminder/frmDatBel.h"
+
+#include <QIcon>
+#include <QProcess>
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
 
@@ -20,10 +24,16 @@ bool QtDesktop::canShowWindows(QString *)
 WindowContext QtDesktop::context(const Runtime &runtime)
 {
     WindowContext context{
-        runtime.programDirectory, runtime.settings, runtime.clock, m_messages, {}, {}, {}
+        runtime.programDirectory, runtime.settings, runtime.clock, m_messages, m_help, {}, {}
     };
     context.openEventMaint = [context](QWidget *owner) {
         frmEventMaint window(context, owner);
+        window.exec();
+    };
+    context.openAbout = [this](QWidget *owner) {
+        frmAbout window(
+                m_registry, m_messages,
+                [](const QString &program) { return QProcess::startDetached(program, {}); }, owner);
         window.exec();
     };
     return context;
@@ -47,6 +57,12 @@ QApplication &QtDesktop::application()
     if (!m_application) {
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
         InstallCursorHook();
+        // The pictures are compiled into this static code: register them by hand.
+        Q_INIT_RESOURCE(datebell);
+        QIcon icon;
+        for (const int size : { 16, 32, 48, 64, 128, 256 })
+            icon.addFile(QStringLiteral(":/datebell/datebell-%1.png").arg(size));
+        QApplication::setWindowIcon(icon);
     }
     return *m_application;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "common/guiloader.h"
+#include "common/help.h"
 #include "common/messages.h"
+#include "common/registry.h"
 
 #include <QApplication>
 
@@ -32,5 +34,7 @@ private:
     char **m_argv;
     std::unique_ptr<QApplication> m_application;
     QtMessageService m_messages;
+    QtHelpService m_help;
+    NoRegistry m_registry;
     std::unique_ptr<frmDatBel> m_reminder;
 };

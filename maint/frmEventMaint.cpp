@@ -1,6 +1,7 @@
 #include "maint/frmEventMaint.h"
 
 #include "common/clsHourglass.h"
+#include "common/help.h"
 #include "common/layout.h"
 #include "common/messages.h"
 #include "engine/basDatBel.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -204,6 +206,8 @@ void frmEventMaint::buildLayout()
     connect(cmdAdd, &QPushButton::clicked, this, &frmEventMaint::cmdAdd_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmEventMaint::cmdDelete_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmEventMaint::cmdHelp_Click);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &frmEventMaint::cmdHelp_Click);
     connect(headings, &QHeaderView::sectionClicked, this, &frmEventMaint::TDBGrid1_HeadClick);
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &frmEventMaint::currentRowChanged);
@@ -374,11 +378,10 @@ void frmEventMaint::cmdDelete_Click()
     });
 }
 
-// Called when the Help button is pressed.
+// Called when the Help button is pressed, or F1.
 void frmEventMaint::cmdHelp_Click()
 {
-    if (m_context.openHelp)
-        m_context.openHelp(this);
+    m_context.help.ShowContents(this, HelpFilePath(m_context.programDirectory));
 }
 
 // Called before an edited cell's value is accepted; returns true to refuse it.

@@ -1,6 +1,7 @@
 #include "reminder/frmDatBel.h"
 
 #include "common/clsHourglass.h"
+#include "common/help.h"
 #include "common/layout.h"
 #include "common/messages.h"
 #include "engine/basDatBel.h"
@@ -198,6 +199,8 @@ void frmDatBel::buildLayout()
     connect(mnuFileExit, &QAction::triggered, this, &frmDatBel::mnuFileExit_Click);
     connect(mnuEditEdit, &QAction::triggered, this, &frmDatBel::mnuEditEdit_Click);
     connect(mnuHelpHelp, &QAction::triggered, this, &frmDatBel::mnuHelpHelp_Click);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &frmDatBel::mnuHelpHelp_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmDatBel::mnuHelpAbout_Click);
 }
 
@@ -353,11 +356,10 @@ void frmDatBel::lstEvents_DblClick()
     mnuEditEdit_Click();
 }
 
-// Called when Help, Help is chosen.
+// Called when Help, Help is chosen, or F1 pressed.
 void frmDatBel::mnuHelpHelp_Click()
 {
-    if (m_context.openHelp)
-        m_context.openHelp(this);
+    m_context.help.ShowContents(this, HelpFilePath(m_context.programDirectory));
 }
 
 // Called when Help, About is chosen.

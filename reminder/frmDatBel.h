@@ -5,6 +5,7 @@
 #include <functional>
 
 class Clock;
+class HelpService;
 class MessageService;
 class QAction;
 class QLabel;
@@ -21,10 +22,10 @@ struct WindowContext
     SettingsStore &settings;
     const Clock &clock;
     MessageService &messages;
-    // Open the event maintenance window, the help guide and the About window over `owner`;
-    // the modal ones return when they have closed. Empty until those windows are built.
+    HelpService &help;
+    // Open the event maintenance window and the About window over `owner`, and return when
+    // they have closed.
     std::function<void(QWidget *owner)> openEventMaint;
-    std::function<void(QWidget *owner)> openHelp;
     std::function<void(QWidget *owner)> openAbout;
 };
 

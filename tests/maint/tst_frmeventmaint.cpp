@@ -1,9 +1,9 @@
 #include "engine/globals.h"
-#include "fakemessages.h"
 #include "fixtures.h"
 #include "maint/eventgridmodel.h"
 #include "maint/frmEventMaint.h"
 #include "maint/sortorders.h"
+#include "uifakes.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -34,6 +34,7 @@ private Q_SLOTS:
     void closingWhileEditing();
     void identicalRowsAreSeparate();
     void keyboard();
+    void helpOpensTheGuide();
 
 private:
     void open();
@@ -47,6 +48,7 @@ private:
     MemorySettings m_settings;
     FixedClock m_clock{ QDate(2026, 3, 10) };
     FakeMessages m_messages;
+    FakeHelp m_help;
     std::unique_ptr<frmEventMaint> m_window;
 };
 
@@ -67,7 +69,7 @@ void tst_frmEventMaint::cleanup()
 void tst_frmEventMaint::open()
 {
     m_window = std::make_unique<frmEventMaint>(
-            WindowContext{ m_folder->path(), m_settings, m_clock, m_messages, {}, {}, {} });
+            WindowContext{ m_folder->path(), m_settings, m_clock, m_messages, m_help, {}, {} });
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
@@ -401,6 +403,15 @@ void tst_frmEventMaint::keyboard()
     QTest::keyClick(grid, Qt::Key_Tab); // from the last column out of the grid, not round
     QVERIFY(QApplication::focusWidget() != grid);
     QCOMPARE(grid->currentIndex(), model()->index(0, 2));
+}
+
+void tst_frmEventMaint::helpOpensTheGuide()
+{
+    open();
+    m_window->cmdHelp->click();
+    const std::pair<QWidget *, QString> request{ m_window.get(),
+                                                 m_folder->path() + u"/Datebell.html" };
+    QCOMPARE(m_help.requests, QList{ request });
 }
 
 QTEST_MAIN(tst_frmEventMaint)

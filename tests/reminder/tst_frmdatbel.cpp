@@ -1,7 +1,7 @@
 #include "engine/globals.h"
-#include "fakemessages.h"
 #include "fixtures.h"
 #include "reminder/frmDatBel.h"
+#include "uifakes.h"
 
 #include <QAction>
 #include <QLabel>
@@ -27,6 +27,7 @@ private Q_SLOTS:
     void reloadAfterEditing_data();
     void reloadAfterEditing();
     void handlerErrorIsReported();
+    void helpOpensTheGuide();
 
 private:
     void open();
@@ -37,6 +38,7 @@ private:
     MemorySettings m_settings;
     FixedClock m_clock{ QDate(2026, 3, 10) };
     FakeMessages m_messages;
+    FakeHelp m_help;
     std::function<void(QWidget *)> m_openEventMaint;
     std::unique_ptr<frmDatBel> m_window;
 };
@@ -65,7 +67,7 @@ void tst_frmDatBel::open()
     gdbEvents = DBEngine::OpenDatabase(m_folder->database());
     BuildReminderQuery(m_settings, m_clock);
     m_window = std::make_unique<frmDatBel>(WindowContext{
-            m_folder->path(), m_settings, m_clock, m_messages, m_openEventMaint, {}, {} });
+            m_folder->path(), m_settings, m_clock, m_messages, m_help, m_openEventMaint, {} });
 }
 
 QStringList tst_frmDatBel::lines() const
@@ -210,6 +212,19 @@ void tst_frmDatBel::handlerErrorIsReported()
     m_window->mnuEditEdit->trigger();
     QCOMPARE(m_messages.fatal.size(), 1);
     QVERIFY2(m_messages.fatal.first().contains(u"closed"), qPrintable(m_messages.fatal.first()));
+}
+
+// Help, Help and F1 ask for the guide beside the program, over this window.
+void tst_frmDatBel::helpOpensTheGuide()
+{
+    open();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_window->mnuHelpHelp->trigger();
+    QTest::keyClick(m_window->lstEvents, Qt::Key_F1);
+    const std::pair<QWidget *, QString> request{ m_window.get(),
+                                                 m_folder->path() + u"/Datebell.html" };
+    QCOMPARE(m_help.requests, QList({ request, request }));
 }
 
 QTEST_MAIN(tst_frmDatBel)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/help.h"
 #include "common/messages.h"
 #include "engine/errors.h"
 
@@ -21,4 +22,15 @@ public:
     QStringList boxes; // "title|style|prompt"
     QStringList fatal;
     int beeps = 0;
+};
+
+// Records what the guide was asked to show, and for which window.
+class FakeHelp final : public HelpService
+{
+public:
+    void ShowContents(QWidget *owner, const QString &path) override
+    {
+        requests.append({ owner, path });
+    }
+    QList<std::pair<QWidget *, QString>> requests;
 };

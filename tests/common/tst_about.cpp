@@ -1,0 +1,244 @@
+#include "common/frmAbout.h"
+#include "common/help.h"
+#include "common/registry.h"
+#include "engine/errors.h"
+#include "uifakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QtEndian>
+
+namespace {
+
+const QByteArray toolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+const QByteArray toolDirectoryKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
+
+// A registry in memory: keys under HKEY_LOCAL_MACHINE by path, each value a type and bytes.
+class MemoryRegistry final : public Registry
+{
+public:
+    struct Value
+    {
+        quint32 type;
+        QByteArray bytes;
+    };
+    struct Key
+    {
+        bool writable = true;
+        QMap<QByteArray, Value> values;
+    };
+
+    long RegOpenKeyExA(quint32 root, const QByteArray &subKey, quint32, quint32 access,
+                       quintptr *key) override
+    {
+        opened << subKey;
+        if (root != RegistryConstant::HKeyLocalMachine || !keys.contains(subKey))
+            return RegistryConstant::ErrorFileNotFound;
+        constexpr quint32 writeRights = 0x2 | 0x4 | 0x20; // set value, create subkey, link
+        if (!keys[subKey].writable && (access & writeRights))
+            return RegistryConstant::ErrorAccessDenied;
+        handles.append(subKey);
+        *key = quintptr(handles.size());
+        ++open;
+        return 0;
+    }
+    long RegQueryValueExA(quintptr key, const QByteArray &name, quint32 *type, QByteArray &data,
+                          quint32 *size) override
+    {
+        const Key &opened = keys[handles.at(key - 1)];
+        if (!opened.values.contains(name))
+            return RegistryConstant::ErrorFileNotFound;
+        const Value &value = opened.values[name];
+        if (quint32(value.bytes.size()) > *size) {
+            *size = quint32(value.bytes.size());
+            return RegistryConstant::ErrorMoreData;
+        }
+        data.replace(0, value.bytes.size(), value.bytes);
+        *type = value.type;
+        *size = quint32(value.bytes.size());
+        return 0;
+    }
+    long RegCloseKey(quintptr) override
+    {
+        --open;
+        return 0;
+    }
+
+    QMap<QByteArray, Key> keys;
+    QList<QByteArray> opened; // every key asked for, in order
+    QList<QByteArray> handles;
+    int open = 0;
+};
+
+QByteArray dword(qint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+} // namespace
+
+class tst_About : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void getKeyValue_data();
+    void getKeyValue();
+    void systemInformation_data();
+    void systemInformation();
+    void helpFallsBackToOwnViewer();
+};
+
+void tst_About::getKeyValue_data()
+{
+    QTest::addColumn<quint32>("type"); // 0: no such value
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("text"); // "<error>": the invalid-argument error
+
+    const QByteArray long1024(1024, 'a');
+    QTest::newRow("string with its NUL")
+            << 1u << QByteArray("C:\\x.exe", 9) << true << true << "C:\\x.exe";
+    QTest::newRow("string without NUL") << 1u << QByteArray("abc") << true << true << "abc";
+    QTest::newRow("two NULs keep one")
+            << 1u << QByteArray("abc\0\0", 5) << true << true << QString::fromLatin1("abc\0", 4);
+    QTest::newRow("1024 bytes") << 1u << long1024 << true << true << QString::fromLatin1(long1024);
+    QTest::newRow("1025 bytes") << 1u << QByteArray(1025, 'a') << true << false << "";
+    QTest::newRow("DWORD 261") << 4u << dword(261) << true << true << "261";
+    QTest::newRow("DWORD, top bit set") << 4u << dword(-123) << true << true << "-123";
+    QTest::newRow("expandable string") << 2u << QByteArray("x\0", 2) << true << true << "before";
+    QTest::newRow("no such value") << 0u << QByteArray() << true << false << "";
+    QTest::newRow("read-only key") << 1u << QByteArray("abc") << false << false << "";
+    QTest::newRow("size 0") << 1u << QByteArray() << true << false << "<error>";
+}
+
+void tst_About::getKeyValue()
+{
+    QFETCH(quint32, type);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, writable);
+    QFETCH(bool, found);
+    QFETCH(QString, text);
+
+    MemoryRegistry registry;
+    registry.keys[toolKey].writable = writable;
+    if (type)
+        registry.keys[toolKey].values.insert("PATH", { type, bytes });
+    QString value = u"before"_qs;
+    const auto read = [&] {
+        return GetKeyValue(registry, RegistryConstant::HKeyLocalMachine,
+                           QString::fromLatin1(toolKey), u"PATH"_qs, value);
+    };
+    if (text == u"<error>") {
+        QVERIFY_THROWS_EXCEPTION(DatebellError, read());
+    } else {
+        QCOMPARE(read(), found);
+        QCOMPARE(value, text);
+    }
+    QCOMPARE(registry.open, 0); // every key opened is closed again
+    QCOMPARE(GetKeyValue(registry, 0x80000001, QString::fromLatin1(toolKey), u"PATH"_qs, value),
+             false);
+}
+
+void tst_About::systemInformation_data()
+{
+    QTest::addColumn<QString>("path"); // PATH under the tool's key; "-" none, "<file>" a program
+    QTest::addColumn<quint32>("pathType");
+    QTest::addColumn<QString>("directory"); // MSINFO: "-" none, "<with>" or "<without>" the file
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("started"); // pressing the button starts a program, or says it cannot
+    QTest::addColumn<int>("lookups");
+
+    QTest::newRow("PATH names a program") << "<file>" << 1u << "-" << true << true << 1;
+    QTest::newRow("PATH names nothing") << "/no/such/msinfo32" << 1u << "-" << true << false << 1;
+    QTest::newRow("PATH not a plain string") << "x" << 2u << "-" << true << false << 1;
+    QTest::newRow("PATH empty") << "" << 1u << "<with>" << false << false << 1;
+    QTest::newRow("folder with the tool") << "-" << 0u << "<with>" << true << true << 2;
+    QTest::newRow("folder without the tool") << "-" << 0u << "<without>" << false << false << 2;
+    QTest::newRow("neither") << "-" << 0u << "-" << false << false << 2;
+}
+
+void tst_About::systemInformation()
+{
+    QFETCH(QString, path);
+    QFETCH(quint32, pathType);
+    QFETCH(QString, directory);
+    QFETCH(bool, shown);
+    QFETCH(bool, started);
+    QFETCH(int, lookups);
+
+    QTemporaryDir dir;
+    const QString tool = QDir(dir.path()).filePath(u"MSINFO32.EXE"_qs);
+    if (directory == u"<with>" || path == u"<file>") {
+        QFile file(tool);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    MemoryRegistry registry;
+    if (path != u"-") {
+        const QByteArray value = (path == u"<file>" ? tool : path).toLatin1();
+        registry.keys[toolKey].values.insert("PATH", { pathType, value });
+    }
+    if (directory != u"-")
+        registry.keys[toolDirectoryKey].values.insert("MSINFO", { 1, dir.path().toLatin1() });
+
+    QStringList startedPrograms;
+    FakeMessages messages;
+    frmAbout about(registry, messages, [&](const QString &program) {
+        startedPrograms << program;
+        return QFile::exists(program);
+    });
+    QCOMPARE(about.windowTitle(), u"About Datebell"_qs);
+    QCOMPARE(about.lblTitle->text(), u"Datebell"_qs);
+    QCOMPARE(about.lblVersion->text(), u"Version 1.0.3"_qs);
+    QCOMPARE(!about.cmdSysInfo->isHidden(), shown);
+    QCOMPARE(registry.opened.size(), lookups);
+    QCOMPARE(registry.opened.first(), toolKey);
+
+    about.StartSysInfo();
+    QCOMPARE(messages.boxes.isEmpty(), started);
+    if (!started)
+        QCOMPARE(messages.boxes.first(),
+                 u"Datebell|0|System Information Is Unavailable At This Time"_qs);
+    else
+        QCOMPARE(startedPrograms, QStringList{ tool });
+}
+
+void tst_About::helpFallsBackToOwnViewer()
+{
+    QTemporaryDir dir;
+    const QString guide = dir.filePath(u"Datebell.html"_qs);
+    QFile file(guide);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<h1 id=\"contents\">Contents</h1>");
+    file.close();
+
+    QList<QUrl> asked;
+    bool viewerStarts = true;
+    QtHelpService help([&](const QUrl &url) {
+        asked << url;
+        return viewerStarts;
+    });
+    help.ShowContents(nullptr, guide);
+    QCOMPARE(asked, QList<QUrl>{ QUrl::fromLocalFile(guide) });
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+
+    viewerStarts = false;
+    QWidget owner;
+    help.ShowContents(&owner, guide);
+    auto *viewer = owner.findChild<QTextBrowser *>(u"helpViewer"_qs);
+    QVERIFY(viewer);
+    QVERIFY(viewer->isVisible());
+    QCOMPARE(viewer->source(), QUrl::fromLocalFile(guide));
+    QVERIFY(viewer->toPlainText().contains(u"Contents"));
+}
+
+QTEST_MAIN(tst_About)
+#include "tst_about.moc"
