@@ -7,6 +7,8 @@
 #include "engine/platform.h"
 #include "engine/settings.h"
 
+#include <optional>
+
 namespace {
 
 const QDate firstLastRemind(1990, 1, 1);
@@ -25,14 +27,18 @@ QDate readLastRemindDate(const SettingsStore &settings)
     return firstLastRemind;
 }
 
-// 0 is a one-off event; -1, or no value, an annual one.
-bool isOneOff(const QVariant &repeatFlag)
+// Whether an event is annual: -1, or no value, is; 0 is a one-off event. Anything else was
+// written by another tool and means nothing certain.
+std::optional<bool> annualFlag(const QVariant &repeatFlag)
 {
     if (repeatFlag.isNull())
-        return false;
-    bool ok = false;
-    const double value = repeatFlag.toDouble(&ok);
-    return ok && value == 0;
+        return true;
+    if (repeatFlag.typeId() != QMetaType::LongLong)
+        return std::nullopt;
+    const qint64 value = repeatFlag.toLongLong();
+    if (value == -1 || value == 0)
+        return value == -1;
+    return std::nullopt;
 }
 
 } // namespace
@@ -80,8 +86,15 @@ RunEnd Main(const Runtime &runtime)
     if (!silent && !runtime.desktop.canShowWindows(&why))
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
-    runtime.settings.SaveSetting(SettingKeys::App, SettingKeys::Section,
-                                 SettingKeys::LastRemindDate, DateText(runtime.clock.today()));
+    try {
+        runtime.settings.SaveSetting(SettingKeys::App, SettingKeys::Section,
+                                     SettingKeys::LastRemindDate, DateText(runtime.clock.today()));
+    } catch (const DatebellError &error) {
+        // The reminders are worth more than the record of them: show them all the same.
+        if (error.number() != ErrorNumber::SettingsNotSaved)
+            throw;
+        Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));
+    }
 
     if (silent) {
         RollPastEvents(*gdbEvents, runtime.clock);
@@ -106,6 +119,11 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
             + QStringLiteral("# AND EventDate=#") + DateText(gdtLastRemind) + QStringLiteral("#)");
 }
 
+QString BackupPath(const Database &db)
+{
+    return db.Name() + QStringLiteral(".bak");
+}
+
 void RollPastEvents(Database &db, const Clock &clock)
 {
     clsHourglass hourglass;
@@ -114,30 +132,45 @@ void RollPastEvents(Database &db, const Clock &clock)
     gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
             + DateText(clock.today()) + u'#';
 
+    // Most runs have nothing past: then nothing is checked, copied or written.
+    {
+        const auto probe = db.OpenRecordset(gsSQL);
+        if (probe->EOF_())
+            return;
+    }
+    if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
+        throw DatebellError(ErrorNumber::ReadOnly,
+                            QStringLiteral("Past events were not tidied: '%1' cannot be written, "
+                                           "because %2.")
+                                    .arg(db.Name(), reason));
+    // A damaged file is not written to, nor copied over a good backup; a wrong clock set
+    // years ahead would delete every one-off event, and the copy lets the user undo it.
+    const QString backup = BackupPath(db);
+    db.QuickCheck(backup);
+    db.BackupTo(backup);
+
     // One transaction: an interrupted roll-forward leaves the table as it was.
     Transaction transaction(db);
     const auto past = db.OpenRecordset(gsSQL);
-    if (!past->EOF_()) {
-        past->MoveFirst();
-        while (!past->EOF_()) {
-            const QVariant stored = past->Fields(QStringLiteral("EventDate")).Value();
-            const auto date = StoredDateValue(stored.toString());
-            if (!date) {
-                // Such a text compares wrongly with dates, so it may not be past at all.
-                Warn(QStringLiteral("the event \"%1\" has the date \"%2\", which is not a date "
-                                    "in the form YYYY-MM-DD HH:MM:SS; it is left as it is.")
-                             .arg(past->Fields(QStringLiteral("Description")).Value().toString(),
-                                  stored.toString()));
-            } else if (isOneOff(past->Fields(QStringLiteral("RepeatFlag")).Value())) {
-                past->Delete();
-            } else {
-                past->Edit();
-                const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
-                past->Fields(QStringLiteral("EventDate"))
-                        .setValue(AddYears(*date, leapDay ? 4 : 1));
-                past->Update(1, false);
-            }
-            past->MoveNext();
+    for (; !past->EOF_(); past->MoveNext()) {
+        const QVariant stored = past->Fields(QStringLiteral("EventDate")).Value();
+        const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
+        const auto date = StoredDateValue(stored.toString());
+        const auto annual = annualFlag(flag);
+        if (!date || !annual) {
+            // Another tool wrote this row; a date in another form compares wrongly and may
+            // not be past at all, and a flag in another form may mean either.
+            Warn(QStringLiteral("the event \"%1\" (date \"%2\", annual flag \"%3\") is not in "
+                                "the form Datebell writes; it is left as it is.")
+                         .arg(past->Fields(QStringLiteral("Description")).Value().toString(),
+                              stored.toString(), flag.toString()));
+        } else if (!*annual) {
+            past->Delete();
+        } else {
+            past->Edit();
+            const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
+            past->Fields(QStringLiteral("EventDate")).setValue(AddYears(*date, leapDay ? 4 : 1));
+            past->Update(1, false);
         }
     }
     past->Close();

@@ -53,6 +53,8 @@ RunEnd Main(const Runtime &runtime);
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
 // Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Rows whose date is not in the stored form are reported
-// and left alone.
+// four years), in one transaction. Before it changes anything it checks the file and copies
+// it to BackupPath. Rows whose date or flag is not in the stored form are reported and left
+// alone.
 void RollPastEvents(Database &db, const Clock &clock);
+QString BackupPath(const Database &db);

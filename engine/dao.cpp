@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <limits>
 #include <sqlite3.h>
+#include <unistd.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -84,7 +85,56 @@ bool splitTableQuery(const QString &sql, QString *table, QString *rest)
     return true;
 }
 
+// The file behind a connection, for messages.
+QString databaseFile(sqlite3 *db)
+{
+    const char *name = sqlite3_db_filename(db, "main");
+    return name && *name ? QString::fromLocal8Bit(name) : QStringLiteral("the event database");
+}
+
 } // namespace
+
+QString DescribeFailure(int code, const QString &file, const QString &detail)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("'%1' is in use by another program, which has locked it. Nothing "
+                              "was changed; try again when that program has finished.")
+                .arg(file);
+    case SQLITE_READONLY:
+        return QStringLiteral("'%1' cannot be written: it is read-only (%2). Nothing was changed.")
+                .arg(file, detail);
+    case SQLITE_FULL:
+        return QStringLiteral("'%1' could not be written: the database or disk is full. Nothing "
+                              "was changed.")
+                .arg(file);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("'%1' could not be read or written (%2). Nothing was changed.")
+                .arg(file, detail);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.").arg(file, detail);
+    default:
+        return detail;
+    }
+}
+
+bool IsRecoverableWriteError(int number)
+{
+    switch (number & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // ---- Statement
 
@@ -158,9 +208,9 @@ bool Statement::step()
     if (rc == SQLITE_DONE)
         return false;
     const int code = sqlite3_extended_errcode(m_db);
-    const QString text = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString detail = QString::fromUtf8(sqlite3_errmsg(m_db));
     sqlite3_reset(m_stmt);
-    throw DatebellError(code, text);
+    throw DatebellError(code, DescribeFailure(code, databaseFile(m_db), detail));
 }
 
 void Statement::reset()
@@ -564,6 +614,62 @@ void Database::beforeWrite()
 {
     for (Recordset *recordset : m_recordsets)
         recordset->fixSelection();
+}
+
+QString Database::ReadOnlyReason() const
+{
+    const QFileInfo file(m_name);
+    if (sqlite3_db_readonly(handle(), "main") == 1
+        || ::access(QFile::encodeName(m_name).constData(), W_OK) != 0)
+        return QStringLiteral("the file is read-only");
+    if (::access(QFile::encodeName(file.absolutePath()).constData(), W_OK) != 0)
+        return QStringLiteral("its folder '%1' is read-only").arg(file.absolutePath());
+    return QString();
+}
+
+void Database::QuickCheck(const QString &backup)
+{
+    Statement check(handle(), QStringLiteral("PRAGMA quick_check"));
+    QStringList problems;
+    while (check.step() && problems.size() < 3)
+        problems << check.column(0).toString();
+    if (problems == QStringList{ QStringLiteral("ok") })
+        return;
+    const QString advice = QFileInfo::exists(backup)
+            ? QStringLiteral("A copy from before the last tidy of past events is in '%1'.")
+                      .arg(backup)
+            : QStringLiteral("There is no backup copy beside it.");
+    throw DatebellError(SQLITE_CORRUPT,
+                        DescribeFailure(SQLITE_CORRUPT, m_name, problems.join(QStringLiteral("; ")))
+                                + u' ' + advice);
+}
+
+void Database::BackupTo(const QString &path)
+{
+    // VACUUM INTO writes a consistent snapshot to a new file; it is synced and then renamed
+    // over the old copy, so a crash leaves the old copy or the new one, never half of one.
+    const QString temporary = path + QStringLiteral(".new");
+    QFile::remove(temporary);
+    bool written = true;
+    try {
+        Statement vacuum(handle(), QStringLiteral("VACUUM INTO ?"));
+        vacuum.bind(1, temporary);
+        vacuum.step();
+    } catch (const DatebellError &) {
+        written = false;
+    }
+    QFile copy(temporary);
+    const bool synced = written && copy.open(QIODevice::ReadWrite) && ::fsync(copy.handle()) == 0;
+    copy.close();
+    if (!synced
+        || ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
+                != 0) {
+        QFile::remove(temporary);
+        throw DatebellError(SQLITE_CANTOPEN,
+                            QStringLiteral("The backup copy '%1' could not be written, so past "
+                                           "events were not tidied. Nothing was changed.")
+                                    .arg(path));
+    }
 }
 
 void Database::Close()

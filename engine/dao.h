@@ -147,6 +147,16 @@ public:
     QString Name() const { return m_name; }
     bool isOpen() const { return m_db != nullptr; }
 
+    // Why nothing can be written to the database, or empty when it can: the file or its
+    // folder (where the journal goes) is read-only.
+    QString ReadOnlyReason() const;
+    // Raises an error naming the file when SQLite finds it damaged; the message says whether
+    // a backup (`backup`) exists.
+    void QuickCheck(const QString &backup);
+    // Writes a consistent copy of the database to `path`, replacing what was there only once
+    // the copy is complete and on disk.
+    void BackupTo(const QString &path);
+
 private:
     friend class DBEngine;
     friend class Recordset;
@@ -186,6 +196,13 @@ private:
     Database &m_db;
     bool m_open = true;
 };
+
+// A failure's message for the user, by SQLite's result code: what happened to which file,
+// and that nothing was changed.
+QString DescribeFailure(int code, const QString &file, const QString &detail);
+// True for a write that failed but can be tried again later, losing nothing: a lock, a full
+// disk, an I/O error, a read-only file.
+bool IsRecoverableWriteError(int number);
 
 // The query text with each "#...#" date literal written as a SQLite text literal in the
 // stored date form. Quoted texts and names are left alone.

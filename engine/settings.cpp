@@ -26,6 +26,13 @@ QString IniSettingsStore::GetSetting(const QString &, const QString &section, co
                                      const QString &defaultText) const
 {
     const QVariant value = m_settings->value(section + u'/' + key);
+    if (!m_checked) {
+        m_checked = true;
+        if (m_settings->status() != QSettings::NoError)
+            Warn(QStringLiteral("the settings file '%1' cannot be read or is not in INI form; "
+                                "using the default settings.")
+                         .arg(m_settings->fileName()));
+    }
     if (!value.isValid())
         return defaultText;
     // An unquoted text with a comma comes back from QSettings as a list; it is still one text.

@@ -37,6 +37,7 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_settings;
+    mutable bool m_checked = false;
 };
 
 namespace SettingKeys {

@@ -18,13 +18,18 @@ void DataControl::Refresh()
     Q_EMIT aboutToRefresh();
     const auto done = qScopeGuard([this] { Q_EMIT refreshed(); });
     m_recordset.reset();
-    if (!m_database)
-        m_database = DBEngine::OpenDatabase(m_databaseName);
-    m_recordset = m_database->OpenRecordset(m_recordSource);
+    m_recordset = database().OpenRecordset(m_recordSource);
     if (!m_recordset->EOF_()) {
         m_recordset->MoveLast(0); // fixes the rows of the result
         m_recordset->MoveFirst();
     }
+}
+
+Database &DataControl::database()
+{
+    if (!m_database)
+        m_database = DBEngine::OpenDatabase(m_databaseName);
+    return *m_database;
 }
 
 void DataControl::Close()

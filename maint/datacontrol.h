@@ -27,6 +27,8 @@ public:
     void Refresh();
     // The open record set; null before the first Refresh and after Close.
     Recordset *recordset() const { return m_recordset.get(); }
+    // The control's connection, opened on first use.
+    Database &database();
     // Closes the record set and the connection, so that no lock is left behind.
     void Close();
 

@@ -77,9 +77,25 @@ QVariantList EventGridModel::rowValues(int row) const
 
 QVariant EventGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
         return QVariant();
     const QVariant value = rowValues(index.row()).value(index.column());
+    if (role == MalformedRole || role == Qt::ToolTipRole) {
+        const bool record = index.row() < newRecordRow();
+        bool malformed = false;
+        if (index.column() == EventDateColumn)
+            malformed = record && !StoredDateValue(value.toString());
+        else if (index.column() == AnnualColumn)
+            malformed = record && annualText(value) != u"Yes" && annualText(value) != u"No";
+        if (role == MalformedRole)
+            return malformed;
+        return malformed ? QStringLiteral("Another program stored this value in a form Datebell "
+                                          "does not write; it is shown as it stands. Past events "
+                                          "are not tidied until it is corrected.")
+                         : QVariant();
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
     switch (index.column()) {
     case EventDateColumn:
         if (const auto date = StoredDateValue(value.toString()))
@@ -105,7 +121,8 @@ QVariant EventGridModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags EventGridModel::flags(const QModelIndex &index) const
 {
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return m_readOnly ? flags : flags | Qt::ItemIsEditable;
 }
 
 QVariant EventGridModel::storedValue(int row, int column, const QVariant &typed) const

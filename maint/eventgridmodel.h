@@ -18,6 +18,9 @@ class EventGridModel : public QAbstractTableModel
 
 public:
     enum Column { EventDateColumn, DescriptionColumn, AnnualColumn, ColumnCount };
+    // True for a cell whose stored value is not in the form Datebell writes: a date text in
+    // another form or none, a flag other than -1 and 0.
+    static constexpr int MalformedRole = Qt::UserRole + 1;
 
     EventGridModel(DataControl &data, const Clock &clock, QObject *parent = nullptr);
 
@@ -50,6 +53,8 @@ public:
     void dropRow();
     // Deletes the current record of the record set, and its row.
     void deleteCurrentRecord();
+    // A read-only grid offers no cell for editing.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
 
 private:
     Recordset *recordset() const;
@@ -64,6 +69,7 @@ private:
         QVariantList values;
         std::vector<bool> dirty;
     } m_edit;
+    bool m_readOnly = false;
     mutable int m_cachedRow = -1;
     mutable QVariantList m_cachedValues;
 };

@@ -79,6 +79,15 @@ public:
         editor->setMaxLength(index.column() == EventGridModel::EventDateColumn ? 19 : 255);
         return editor;
     }
+
+protected:
+    // A value another program stored in a form of its own stands out.
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(EventGridModel::MalformedRole).toBool())
+            option->backgroundBrush = QColor(255, 214, 214);
+    }
 };
 
 } // namespace
@@ -88,6 +97,11 @@ frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
 {
     buildLayout();
     Form_Load();
+    // A damaged file is reported before anything can be written to it.
+    Database &database = Data1.database();
+    database.QuickCheck(BackupPath(database));
+    if (const QString reason = database.ReadOnlyReason(); !reason.isEmpty())
+        setReadOnly(reason);
     // The data control opens its record set once the window has loaded.
     Data1.Refresh();
     showCurrentRecord(EventGridModel::EventDateColumn);
@@ -146,7 +160,7 @@ void frmEventMaint::buildLayout()
 
     // The grid, with its caption bar across the top.
     const QRect gridArea = twips(120, 480, 6795, 2895);
-    auto *caption =
+    auto *caption = m_caption =
             new QLabel(QStringLiteral("Click on column heading to sort by that column."), this);
     caption->setObjectName(QStringLiteral("TDBGrid1Caption"));
     caption->setAlignment(Qt::AlignCenter);
@@ -216,6 +230,19 @@ void frmEventMaint::buildLayout()
         move(screen->availableGeometry().center() - rect().center());
 }
 
+// The events can be looked at and sorted, but not changed.
+void frmEventMaint::setReadOnly(const QString &reason)
+{
+    model->setReadOnly(true);
+    TDBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cmdAdd->setEnabled(false);
+    cmdDelete->setEnabled(false);
+    m_caption->setText(m_caption->text()
+                       + QStringLiteral(" Read-only: %1 cannot be written, because %2.")
+                                 .arg(Data1.DatabaseName(), reason));
+    m_caption->setToolTip(m_caption->text());
+}
+
 void frmEventMaint::Form_Load()
 {
     clsHourglass hourglass;
@@ -228,41 +255,70 @@ void frmEventMaint::Form_Load()
     Data1.setRecordSource(SortOrder::Ascending[0]);
 }
 
-void frmEventMaint::Form_Unload()
+bool frmEventMaint::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    leaveRow();
+    // A change that cannot be saved now stays, unless the user chooses to lose it.
+    if (!leaveRow()
+        && m_context.messages.MsgBox(QStringLiteral("The change to the current row has not been "
+                                                    "saved. Close anyway and lose it?"),
+                                     MsgBoxStyle::Question, QStringLiteral("Datebell Settings"),
+                                     this)
+                == MsgBoxResult::No)
+        return false;
     for (int i = 0; i < optDays.size(); ++i) {
-        if (optDays.at(i)->isChecked()) {
+        if (!optDays.at(i)->isChecked())
+            continue;
+        try {
             m_context.settings.SaveSetting(SettingKeys::App, SettingKeys::Section,
                                            SettingKeys::DaysAhead, QString::number(i));
-            break;
+        } catch (const DatebellError &error) {
+            if (error.number() != ErrorNumber::SettingsNotSaved)
+                throw;
+            m_context.messages.MsgBox(error.text(), MsgBoxStyle::Information, errorTitle, this);
         }
+        break;
     }
     BuildReminderQuery(m_context.settings, m_context.clock);
     Data1.Close();
+    return true;
 }
 
 void frmEventMaint::reject()
 {
     if (!m_unloaded) {
+        bool unloaded = false;
+        RunHandler(m_context.messages, [&] { unloaded = Form_Unload(); });
+        if (!unloaded)
+            return;
         m_unloaded = true;
-        RunHandler(m_context.messages, [this] { Form_Unload(); });
     }
     QDialog::reject();
 }
 
-void frmEventMaint::leaveRow()
+bool frmEventMaint::leaveRow()
 {
     try {
         model->saveRow();
     } catch (const DatebellError &error) {
-        if (error.number() != invalidNewRecord)
+        if (error.number() == invalidNewRecord) {
+            m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
+                                      this);
+            model->dropRow();
+            return true;
+        }
+        if (!IsRecoverableWriteError(error.number()))
             throw;
-        m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle, this);
-        model->dropRow();
+        reportWriteFailure(error);
+        return false;
     }
+    return true;
+}
+
+void frmEventMaint::reportWriteFailure(const DatebellError &error)
+{
+    m_context.messages.MsgBox(error.text(), MsgBoxStyle::Information, errorTitle, this);
 }
 
 void frmEventMaint::showCurrentRecord(int column)
@@ -298,7 +354,8 @@ void frmEventMaint::cmdRefresh_Click()
     RunHandler(m_context.messages, [this] {
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        leaveRow();
+        if (!leaveRow())
+            return; // reading the events again would lose the unsaved change
         Data1.Refresh();
         showCurrentRecord(qMax(0, TDBGrid1->currentIndex().column()));
     });
@@ -313,6 +370,8 @@ void frmEventMaint::cmdAdd_Click()
         try {
             addSteps();
         } catch (const DatebellError &error) {
+            if (IsRecoverableWriteError(error.number()))
+                reportWriteFailure(error);
             if (error.number() != invalidNewRecord)
                 return;
             m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
@@ -370,7 +429,14 @@ void frmEventMaint::cmdDelete_Click()
         }
         const int column = TDBGrid1->currentIndex().column();
         records->setAbsolutePosition(row);
-        model->deleteCurrentRecord();
+        try {
+            model->deleteCurrentRecord();
+        } catch (const DatebellError &error) {
+            if (!IsRecoverableWriteError(error.number()))
+                throw;
+            reportWriteFailure(error); // nothing was deleted
+            return;
+        }
         records->MoveNext();
         if (records->EOF_() && records->RecordCount() > 0)
             records->MoveLast(0);
@@ -408,7 +474,8 @@ void frmEventMaint::TDBGrid1_HeadClick(int ColIndex)
     RunHandler(m_context.messages, [&] {
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        leaveRow();
+        if (!leaveRow())
+            return;
         const bool ascending = Data1.RecordSource() == SortOrder::Ascending[ColIndex];
         Data1.setRecordSource(ascending ? SortOrder::Descending[ColIndex]
                                         : SortOrder::Ascending[ColIndex]);

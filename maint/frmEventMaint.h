@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class DatebellError;
 class EventGridModel;
 class QLabel;
 class QPushButton;
@@ -45,16 +46,22 @@ private Q_SLOTS:
 private:
     void buildLayout();
     void Form_Load();
-    void Form_Unload();
+    // Returns false when the window is to stay open: a change could not be saved and the
+    // user keeps it.
+    bool Form_Unload();
+    void setReadOnly(const QString &reason);
+    void reportWriteFailure(const DatebellError &error);
     bool TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &OldValue, const QVariant &value);
     void addSteps();
-    // Leaves the row being edited: a valid one is saved, one that cannot be is dropped with
-    // the message that says so.
-    void leaveRow();
+    // Leaves the row being edited: a valid one is saved, and a new one without a date is
+    // dropped with the message that says so. When the file refuses the write (locked, full,
+    // read-only) the user is told and the change stays in the grid to try again: false.
+    bool leaveRow();
     // The grid's current row follows the record set's current record, and back.
     void showCurrentRecord(int column);
     void currentRowChanged(const QModelIndex &current, const QModelIndex &previous);
 
     WindowContext m_context;
+    QLabel *m_caption;
     bool m_unloaded = false;
 };

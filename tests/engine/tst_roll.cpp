@@ -3,6 +3,7 @@
 #include "engine/globals.h"
 #include "fixtures.h"
 
+#include <QFile>
 #include <QTest>
 
 class tst_Roll : public QObject
@@ -14,6 +15,7 @@ private Q_SLOTS:
     void rollsOneEvent_data();
     void rollsOneEvent();
     void foreignRows();
+    void backupBeforeChanging();
     void failureLeavesTableAsItWas();
 };
 
@@ -65,22 +67,46 @@ void tst_Roll::rollsOneEvent()
 }
 
 // Rows written by another tool without the table's checks: a flag without a value counts as
-// annual, and a date text in another form is reported and never deleted or moved.
+// annual; a date text in another form, or a flag other than -1 and 0, is reported and the row
+// never deleted or moved.
 void tst_Roll::foreignRows()
 {
     ProgramFolder folder(false);
-    folder.exec(u"INSERT INTO Events VALUES ('2025-03-01 00:00:00', 'no flag', NULL), "
-                "('2025-03-01', 'short date', 0), ('01/03/2025', 'other form', -1), "
-                "('2025-03-01 00:00:00', 'flag 1', 1)"_qs);
+    folder.exec(
+            u"INSERT INTO Events VALUES ('2025-03-01 00:00:00', 'no flag', NULL), "
+            "('2025-03-01', 'short date', 0), ('01/03/2025', 'other form', -1), "
+            "('2025-03-01 00:00:00', 'flag 1', 1), ('2025-03-01 00:00:00', 'text flag', 'x')"_qs);
     const auto db = DBEngine::OpenDatabase(folder.database());
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(u"\"short date\" has the date \"2025-03-01\""_qs));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(u"\"other form\" has the date \"01/03/2025\""_qs));
+    for (const char *row :
+         { "\"short date\" \\(date \"2025-03-01\"", "\"other form\" \\(date \"01/03/2025\"",
+           "\"flag 1\".*flag \"1\"", "\"text flag\".*flag \"x\"" })
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QString::fromLatin1(row)));
     RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)));
     QCOMPARE(folder.rows(),
              QStringList({ "01/03/2025|other form|-1", "2025-03-01|short date|0",
-                           "2026-03-01 00:00:00|flag 1|1", "2026-03-01 00:00:00|no flag|" }));
+                           "2025-03-01 00:00:00|flag 1|1", "2025-03-01 00:00:00|text flag|x",
+                           "2026-03-01 00:00:00|no flag|" }));
+}
+
+// The file as it was before the roll-forward is kept beside it, one copy; a run with nothing
+// past writes none.
+void tst_Roll::backupBeforeChanging()
+{
+    ProgramFolder folder;
+    const auto db = DBEngine::OpenDatabase(folder.database());
+    const QString backup = folder.database() + u".bak";
+    folder.add(u"2026-03-10 00:00:00"_qs, u"today"_qs, 0);
+    RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)));
+    QVERIFY(!QFile::exists(backup));
+
+    folder.add(u"2026-03-09 00:00:00"_qs, u"yesterday"_qs, 0);
+    const QStringList before = folder.rows();
+    RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)));
+    QCOMPARE(folder.rows(), QStringList{ u"2026-03-10 00:00:00|today|0"_qs });
+    QVERIFY(QFile::remove(folder.database()));
+    QVERIFY(QFile::copy(backup, folder.database()));
+    QCOMPARE(folder.rows(), before);
+    QVERIFY(!QFile::exists(backup + u".new"));
 }
 
 // A write that fails half-way undoes the whole roll-forward.

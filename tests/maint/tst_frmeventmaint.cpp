@@ -11,6 +11,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <sqlite3.h>
+
 // The maintenance window over a temporary database; today is 2026-03-10, dates in US form.
 class tst_frmEventMaint : public QObject
 {
@@ -35,6 +37,8 @@ private Q_SLOTS:
     void identicalRowsAreSeparate();
     void keyboard();
     void helpOpensTheGuide();
+    void lockedFileKeepsTheEdit();
+    void foreignRowsAreFlaggedAndEditable();
 
 private:
     void open();
@@ -412,6 +416,52 @@ void tst_frmEventMaint::helpOpensTheGuide()
     const std::pair<QWidget *, QString> request{ m_window.get(),
                                                  m_folder->path() + u"/Datebell.html" };
     QCOMPARE(m_help.requests, QList{ request });
+}
+
+// Another program holds the file locked: the edit stays in the grid, and goes in once the
+// lock is gone.
+void tst_frmEventMaint::lockedFileKeepsTheEdit()
+{
+    m_folder->add(u"2026-03-11 00:00:00"_qs, u"old"_qs, 0);
+    m_folder->add(u"2026-03-12 00:00:00"_qs, u"other"_qs, 0);
+    open();
+    QVERIFY(edit(0, 1, u"changed"_qs));
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(m_folder->database().toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    leaveRow(1);
+    QCOMPARE(m_messages.boxes.size(), 1);
+    QVERIFY2(m_messages.boxes.first().contains(u"in use by another program"),
+             qPrintable(m_messages.boxes.first()));
+    QCOMPARE(model()->editedRow(), 0);
+    QCOMPARE(model()->index(0, 1).data().toString(), u"changed"_qs);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QCOMPARE(m_folder->rows().first(), u"2026-03-11 00:00:00|old|0"_qs);
+
+    close();
+    QCOMPARE(m_folder->rows().first(), u"2026-03-11 00:00:00|changed|0"_qs);
+    QVERIFY(m_messages.fatal.isEmpty());
+}
+
+void tst_frmEventMaint::foreignRowsAreFlaggedAndEditable()
+{
+    m_folder = std::make_unique<ProgramFolder>(false);
+    m_folder->exec(u"INSERT INTO Events VALUES ('2026-03-11', 'short date', 7), "
+                   "(NULL, 'no date', -1), ('2026-03-12 00:00:00', 'fine', 0)"_qs);
+    open();
+    QStringList flagged;
+    for (int row = 0; row < model()->newRecordRow(); ++row) {
+        for (int column = 0; column < 3; ++column) {
+            if (model()->index(row, column).data(EventGridModel::MalformedRole).toBool())
+                flagged << model()->index(row, column).data().toString();
+        }
+    }
+    QCOMPARE(flagged, QStringList({ "", "2026-03-11", "7" })); // NULL sorts first
+    QVERIFY(edit(1, 0, u"2026-03-11"_qs));
+    QVERIFY(edit(1, 2, u"Yes"_qs));
+    close();
+    QVERIFY(m_folder->rows().contains(u"2026-03-11 00:00:00|short date|-1"_qs));
 }
 
 QTEST_MAIN(tst_frmEventMaint)
