@@ -7,7 +7,10 @@
 #include "engine/platform.h"
 #include "engine/settings.h"
 
+#include <QFile>
+
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +59,13 @@ QString EventDatabasePath(const QString &programDirectory)
 RunEnd Main(const Runtime &runtime)
 {
     const QString commandSwitch = CommandSwitch(runtime.command);
+    // The events live beside the program: a folder installed for all users (owned by root)
+    // can be read but not tidied or edited. Say so now, not at the first write.
+    if (::access(QFile::encodeName(runtime.programDirectory).constData(), W_OK) != 0)
+        Warn(QStringLiteral("the program folder '%1' cannot be written by you, so past events "
+                            "cannot be tidied and events cannot be edited. Install Datebell into "
+                            "a folder of your own (see the README).")
+                     .arg(runtime.programDirectory));
     if (commandSwitch == QLatin1String("/E")) {
         runtime.desktop.showEventMaintModal(runtime);
         return RunEnd::Returned;

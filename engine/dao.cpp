@@ -23,12 +23,15 @@ constexpr int busyTimeoutMs = 3000;
 constexpr int cannotUpdate = 3027;
 constexpr int dateSyntax = 3075;
 
+QString databaseFile(sqlite3 *db);
+
 [[noreturn]] void throwSqlite(sqlite3 *db, const QString &context = QString())
 {
-    QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    QString detail = QString::fromUtf8(sqlite3_errmsg(db));
     if (!context.isEmpty())
-        text += QStringLiteral(" (") + context + u')';
-    throw DatebellError(sqlite3_extended_errcode(db), text);
+        detail += QStringLiteral(" (") + context + u')';
+    const int code = sqlite3_extended_errcode(db);
+    throw DatebellError(code, DescribeFailure(code, databaseFile(db), detail));
 }
 
 void check(sqlite3 *db, int rc, const QString &context = QString())
@@ -117,7 +120,7 @@ QString DescribeFailure(int code, const QString &file, const QString &detail)
     case SQLITE_NOTADB:
         return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.").arg(file, detail);
     default:
-        return detail;
+        return QStringLiteral("'%1': %2").arg(file, detail);
     }
 }
 
@@ -729,22 +732,15 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
         throwSqlite(handle, path);
     sqlite3_busy_timeout(handle, busyTimeoutMs);
     sqlite3_extended_result_codes(handle, 1);
-    try {
-        db->Execute(QStringLiteral("PRAGMA synchronous=FULL"));
-        Statement table(handle,
-                        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND "
-                                       "name='Events' COLLATE NOCASE"));
-        if (!table.step())
-            throw DatebellError(ErrorNumber::UnrecognizedFormat,
-                                QStringLiteral("'%1' is not a Datebell event database: it has "
-                                               "no table Events.")
-                                        .arg(path));
-    } catch (const DatebellError &error) {
-        if (error.number() == ErrorNumber::UnrecognizedFormat)
-            throw;
-        throw DatebellError(error.number(),
-                            QStringLiteral("Cannot read '%1': %2").arg(path, error.text()));
-    }
+    db->Execute(QStringLiteral("PRAGMA synchronous=FULL"));
+    Statement table(handle,
+                    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND "
+                                   "name='Events' COLLATE NOCASE"));
+    if (!table.step())
+        throw DatebellError(ErrorNumber::UnrecognizedFormat,
+                            QStringLiteral("'%1' is not a Datebell event database: it has no "
+                                           "table Events.")
+                                    .arg(path));
     return db;
 }
 

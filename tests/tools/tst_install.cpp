@@ -1,0 +1,128 @@
+#include "fixtures.h"
+#include "tools/desktopentry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+// The installed program folder and the desktop entries it adds, in a folder whose path has a
+// space and a dollar sign in it.
+class tst_Install : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void execLine_data();
+    void execLine();
+    void reinstallKeepsEvents();
+    void desktopEntries();
+
+private:
+    void install();
+    int run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+
+    QTemporaryDir m_root;
+    QString m_folder;
+    QProcessEnvironment m_environment;
+};
+
+void tst_Install::initTestCase()
+{
+    m_folder = m_root.path() + u"/my programs/date$bell"_qs;
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert(u"XDG_DATA_HOME"_qs, m_root.path() + u"/data"_qs);
+    m_environment.insert(u"XDG_CONFIG_HOME"_qs, m_root.path() + u"/config"_qs);
+    install();
+}
+
+int tst_Install::run(const QString &program, const QStringList &arguments, QString *output)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000))
+        return -1;
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput()
+                                         + process.readAllStandardError());
+    return process.exitCode();
+}
+
+void tst_Install::install()
+{
+    QString output;
+    QCOMPARE(run(QStringLiteral(CMAKE_EXE),
+                 { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, m_folder }, &output),
+             0);
+    for (const char *file :
+         { "datebell", "libdatebell-windows.so", "datebell-newdb", "datebell-desktop",
+           "Datebell.html", "datebell.svg", "datebell-48.png", "Datebell.mdb" })
+        QVERIFY2(QFile::exists(m_folder + u'/' + QLatin1String(file)), file);
+}
+
+void tst_Install::execLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("plain") << QStringList{ "/opt/datebell/datebell", "/S" }
+                           << "/opt/datebell/datebell /S";
+    QTest::newRow("space") << QStringList{ "/home/a b/datebell" } << "\"/home/a b/datebell\"";
+    QTest::newRow("dollar and quote") << QStringList{ "/x/$y\"z" } << "\"/x/\\\\$y\\\\\"z\"";
+    QTest::newRow("backslash") << QStringList{ "/x\\y" } << "\"/x\\\\\\\\y\"";
+    QTest::newRow("percent") << QStringList{ "/x/100%" } << "/x/100%%";
+}
+
+void tst_Install::execLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, exec);
+    QCOMPARE(DesktopEntry::ExecLine(arguments), exec);
+}
+
+// A second install over a folder whose database holds events keeps them.
+void tst_Install::reinstallKeepsEvents()
+{
+    const QString database = m_folder + u"/Datebell.mdb"_qs;
+    QCOMPARE(run(u"sqlite3"_qs,
+                 { database, u"INSERT INTO Events VALUES ('2026-12-24 00:00:00', 'kept', -1)"_qs }),
+             0);
+    install();
+    QString rows;
+    QCOMPARE(run(u"sqlite3"_qs, { database, u"SELECT Description FROM Events"_qs }, &rows), 0);
+    QCOMPARE(rows.trimmed(), u"kept"_qs);
+}
+
+void tst_Install::desktopEntries()
+{
+    const QString tool = m_folder + u"/datebell-desktop"_qs;
+    const QString launcher = m_root.path() + u"/data/applications/org.datebell.Datebell.desktop";
+    const QString autostart = m_root.path() + u"/config/autostart/org.datebell.Datebell.desktop";
+    const QString icon =
+            m_root.path() + u"/data/icons/hicolor/48x48/apps/org.datebell.Datebell.png";
+    QCOMPARE(run(tool, { u"install"_qs, u"--autostart"_qs }), 0);
+    for (const QString &file : { launcher, autostart, icon })
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+
+    QFile entry(autostart);
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    QVERIFY2(text.contains(u"\nExec=\"" + m_root.path()
+                           + u"/my programs/date\\\\$bell/datebell\" /S\n"),
+             qPrintable(text));
+    if (QStandardPaths::findExecutable(u"desktop-file-validate"_qs).isEmpty())
+        QSKIP("desktop-file-validate is not installed");
+    QString problems;
+    QCOMPARE(run(u"desktop-file-validate"_qs, { launcher, autostart }, &problems), 0);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
+
+    QCOMPARE(run(tool, { u"remove"_qs }), 0);
+    for (const QString &file : { launcher, autostart, icon })
+        QVERIFY2(!QFile::exists(file), qPrintable(file));
+    QCOMPARE(run(tool, { u"frobnicate"_qs }), 2);
+}
+
+QTEST_GUILESS_MAIN(tst_Install)
+#include "tst_install.moc"

@@ -1,0 +1,96 @@
+#include "tools/desktopentry.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace {
+
+QString baseDirectory(const char *variable, const QString &fallback)
+{
+    const QString value = qEnvironmentVariable(variable);
+    return QDir::isAbsolutePath(value) ? value : QDir::homePath() + fallback;
+}
+
+// A string value's own escapes: a backslash is written twice.
+QString escapedValue(QString text)
+{
+    return text.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'\n', QStringLiteral("\\n"))
+            .replace(u'\t', QStringLiteral("\\t"));
+}
+
+QString entry(const QString &comment, const QString &exec, const QString &folder,
+              const QString &extra)
+{
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Version=1.4\n"
+                          "Name=Datebell\n"
+                          "GenericName=Reminder\n"
+                          "Comment=%1\n"
+                          "Exec=%2\n"
+                          "TryExec=%3\n"
+                          "Icon=%4\n"
+                          "Terminal=false\n"
+                          "%5")
+            .arg(comment, exec, escapedValue(folder + QStringLiteral("/datebell")),
+                 DesktopEntry::ApplicationId, extra);
+}
+
+} // namespace
+
+QString DesktopEntry::ExecLine(const QStringList &arguments)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    QStringList quoted;
+    for (QString argument : arguments) {
+        const bool needsQuotes = std::any_of(argument.cbegin(), argument.cend(),
+                                             [](QChar c) { return reserved.contains(c); });
+        if (needsQuotes) {
+            QString inner;
+            for (const QChar c : argument) {
+                if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+                    inner += u'\\';
+                inner += c;
+            }
+            argument = u'"' + inner + u'"';
+        }
+        quoted << argument.replace(u'%', QStringLiteral("%%"));
+    }
+    return escapedValue(quoted.join(u' '));
+}
+
+QString DesktopEntry::Launcher(const QString &folder)
+{
+    return entry(QStringLiteral("Shows the events due in the next few days"),
+                 ExecLine({ folder + QStringLiteral("/datebell") }), folder,
+                 QStringLiteral("Categories=Office;Calendar;\n"
+                                "Keywords=reminder;birthday;anniversary;calendar;\n"));
+}
+
+QString DesktopEntry::Autostart(const QString &folder)
+{
+    return entry(QStringLiteral("Reminds you at login of the events due"),
+                 ExecLine({ folder + QStringLiteral("/datebell"), QStringLiteral("/S") }), folder,
+                 QStringLiteral("NoDisplay=true\nX-GNOME-Autostart-enabled=true\n"));
+}
+
+QString DesktopEntry::LauncherPath()
+{
+    return baseDirectory("XDG_DATA_HOME", QStringLiteral("/.local/share"))
+            + QStringLiteral("/applications/") + ApplicationId + QStringLiteral(".desktop");
+}
+
+QString DesktopEntry::AutostartPath()
+{
+    return baseDirectory("XDG_CONFIG_HOME", QStringLiteral("/.config"))
+            + QStringLiteral("/autostart/") + ApplicationId + QStringLiteral(".desktop");
+}
+
+QString DesktopEntry::IconPath(const QString &size, const QString &extension)
+{
+    return baseDirectory("XDG_DATA_HOME", QStringLiteral("/.local/share"))
+            + QStringLiteral("/icons/hicolor/%1/apps/").arg(size) + ApplicationId + u'.'
+            + extension;
+}
