@@ -159,6 +159,8 @@ int monthByName(const QString &word, const QLocale &locale)
     return 0;
 }
 
+// A year of four digits as it stands, of one or two by the window; 0, which no date has,
+// for any other.
 int windowedYear(const QString &digits)
 {
     const int year = digits.toInt();
@@ -166,7 +168,7 @@ int windowedYear(const QString &digits)
         return year;
     if (digits.size() <= 2)
         return year < 30 ? 2000 + year : 1900 + year;
-    return -1;
+    return 0;
 }
 
 // Day, month and year in the order the locale's short date form writes them.
@@ -192,8 +194,8 @@ std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
     int day = -1, month = -1, year = -1;
     QStringList numbers;
     for (const QString &token : tokens) {
-        bool isNumber = false;
-        token.toInt(&isNumber);
+        const bool isNumber = std::all_of(token.cbegin(), token.cend(),
+                                          [](QChar c) { return c >= u'0' && c <= u'9'; });
         if (isNumber) {
             numbers << token;
         } else {

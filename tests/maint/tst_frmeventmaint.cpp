@@ -190,6 +190,12 @@ void tst_frmEventMaint::editIsValidated_data()
     QTest::newRow("not a date") << 0 << "soon"
                                 << ""
                                 << "Invalid event date";
+    QTest::newRow("three-digit year") << 0 << "12/25/202"
+                                      << ""
+                                      << "Invalid event date";
+    QTest::newRow("signed year") << 0 << "12/25/+22"
+                                 << ""
+                                 << "Invalid event date";
     QTest::newRow("description") << 1 << "new text"
                                  << "2026-03-11 00:00:00|new text|-1"
                                  << "";
