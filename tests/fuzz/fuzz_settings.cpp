@@ -1,0 +1,214 @@
+// Fuzzes the reading of the "DaysAhead" setting: the input (UTF-8) is the stored text. A broken
+// property aborts, so that libFuzzer keeps the input that broke it.
+
+#include "engine/conversions.h"
+#include "engine/errors.h"
+#include "engine/settings.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+
+namespace {
+
+[[noreturn]] void fail(const char *what, const QString &detail)
+{
+    std::fprintf(stderr, "fuzz_settings: %s: %s\n", what, detail.toUtf8().constData());
+    std::fflush(stderr);
+    std::abort();
+}
+
+void check(bool holds, const char *what, const QString &detail)
+{
+    if (!holds)
+        fail(what, detail);
+}
+
+// Messages are counted rather than shown: the overflow fallback is the one that warns.
+int warnings = 0;
+
+void countMessages(QtMsgType type, const QMessageLogContext &, const QString &)
+{
+    if (type == QtWarningMsg)
+        ++warnings;
+}
+
+// Settings held in memory: one "DaysAhead" text, or none.
+class MemorySettings final : public SettingsStore
+{
+public:
+    explicit MemorySettings(std::optional<QString> daysAhead)
+        : m_daysAhead(std::move(daysAhead)) { }
+
+    QString GetSetting(const QString &appName, const QString &section, const QString &key,
+                       const QString &defaultText) const override
+    {
+        if (m_daysAhead && appName == SettingKeys::App && section == SettingKeys::Section
+            && key == SettingKeys::DaysAhead)
+            return *m_daysAhead;
+        return defaultText;
+    }
+    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override
+    {
+        fail("a reader saved a setting", QString());
+    }
+
+private:
+    std::optional<QString> m_daysAhead;
+};
+
+// The number at the start of the text as the C library reads it: blanks and tabs, a sign,
+// digits with an optional point, an optional exponent. Nothing when the text has no such
+// number.
+std::optional<double> referenceLeadingNumber(const QString &text)
+{
+    qsizetype pos = 0;
+    while (pos < text.size() && (text.at(pos) == u' ' || text.at(pos) == u'\t'))
+        ++pos;
+    std::string number;
+    const auto isDigit = [&](qsizetype at) {
+        return at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9';
+    };
+    const auto takeDigits = [&] {
+        qsizetype count = 0;
+        for (; isDigit(pos); ++pos, ++count)
+            number += char(text.at(pos).unicode());
+        return count;
+    };
+    if (pos < text.size() && (text.at(pos) == u'+' || text.at(pos) == u'-'))
+        number += char(text.at(pos++).unicode());
+    qsizetype mantissaDigits = takeDigits();
+    if (pos < text.size() && text.at(pos) == u'.') {
+        number += '.';
+        ++pos;
+        mantissaDigits += takeDigits();
+    }
+    if (mantissaDigits == 0)
+        return std::nullopt;
+    if (pos < text.size() && (text.at(pos) == u'e' || text.at(pos) == u'E')) {
+        qsizetype exponent = pos + 1;
+        if (exponent < text.size() && (text.at(exponent) == u'+' || text.at(exponent) == u'-'))
+            ++exponent;
+        if (isDigit(exponent)) {
+            number += 'e';
+            if (exponent > pos + 1)
+                number += char(text.at(pos + 1).unicode());
+            pos = exponent;
+            takeDigits();
+        }
+    }
+    // Nothing here calls setlocale, so strtod reads the point as the C locale does.
+    return std::strtod(number.c_str(), nullptr);
+}
+
+void checkLeadingNumber(const QString &text)
+{
+    const double value = LeadingNumber(text);
+    const QString detail = u'"' + text + QStringLiteral("\" -> ") + QString::number(value, 'g', 17);
+    check(!std::isnan(value), "leading number is NaN", detail);
+    const auto reference = referenceLeadingNumber(text);
+    if (!reference) {
+        check(value == 0.0, "a text without a leading number reads as non-zero", detail);
+        return;
+    }
+    // Below the normal range the two readers may differ in how they underflow.
+    if (std::fabs(*reference) < DBL_MIN)
+        check(std::fabs(value) < DBL_MIN, "tiny leading number read as large", detail);
+    else
+        check(value == *reference, "leading number differs from strtod",
+              detail + QStringLiteral(" (strtod: ") + QString::number(*reference, 'g', 17) + u')');
+
+    // More text after the number does not change it.
+    check(LeadingNumber(text + QStringLiteral("x")) == value,
+          "leading number changed by what follows", detail);
+}
+
+// Rounds as ToInteger16 does, or nothing when the result is out of range.
+std::optional<int> roundedToInteger16(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0)
+        return std::nullopt;
+    return int(rounded);
+}
+
+void checkToInteger16(double value, const QString &text)
+{
+    const auto expected = roundedToInteger16(value);
+    const QString detail = u'"' + text + QStringLiteral("\": ") + QString::number(value, 'g', 17);
+    try {
+        const int result = ToInteger16(value);
+        check(expected.has_value(), "out-of-range value converted", detail);
+        check(result == *expected, "converted to another integer",
+              detail + QStringLiteral(" -> ") + QString::number(result));
+    } catch (const DatebellError &error) {
+        check(!expected.has_value(), "in-range value refused", detail);
+        check(error.number() == ErrorNumber::Overflow, "refused with another error", detail);
+    }
+}
+
+void checkDaysAhead(const QString &text)
+{
+    const MemorySettings settings(text);
+    const QString detail = u'"' + text + u'"';
+    const bool indexOverflows = !roundedToInteger16(LeadingNumber(text)).has_value();
+
+    warnings = 0;
+    const int index = DaysAheadIndex(settings);
+    check(index >= -32768 && index <= 32767, "DaysAheadIndex out of range",
+          detail + QStringLiteral(" -> ") + QString::number(index));
+    check(index == (indexOverflows ? 2 : *roundedToInteger16(LeadingNumber(text))),
+          "DaysAheadIndex is not the rounded number or the default",
+          detail + QStringLiteral(" -> ") + QString::number(index));
+    check((warnings > 0) == indexOverflows, "DaysAheadIndex warned without overflow or not on one",
+          detail);
+
+    // The horizon rounds the number plus one, so it reaches -32768 ("-32769") and falls back
+    // on its own when the sum overflows ("32767").
+    const auto sum = roundedToInteger16(LeadingNumber(text) + 1.0);
+    const int expected = !sum ? 3 : *sum == 6 ? 7 : *sum == 7 ? 30 : *sum;
+    warnings = 0;
+    const int days = DaysAhead(settings);
+    check(days >= -32768 && days <= 32767, "DaysAhead out of range",
+          detail + QStringLiteral(" -> ") + QString::number(days));
+    check(days == expected, "DaysAhead is not the horizon of the rounded number or the default",
+          detail + QStringLiteral(" -> ") + QString::number(days) + QStringLiteral(", expected ")
+                  + QString::number(expected));
+    check((warnings > 0) == !sum, "DaysAhead warned without overflow or not on one", detail);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler(countMessages);
+    // Nothing stored: option 2, a horizon of three days.
+    const MemorySettings empty(std::nullopt);
+    check(DaysAheadIndex(empty) == 2, "default DaysAheadIndex", QString());
+    check(DaysAhead(empty) == 3, "default DaysAhead", QString());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+    try {
+        checkLeadingNumber(text);
+        checkToInteger16(LeadingNumber(text), text);
+        checkDaysAhead(text);
+    } catch (const std::exception &error) {
+        fail("unexpected exception", text + QStringLiteral(": ") + QString::fromUtf8(error.what()));
+    } catch (...) {
+        fail("unexpected exception", text);
+    }
+    return 0;
+}
