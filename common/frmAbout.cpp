@@ -44,11 +44,7 @@ frmAbout::frmAbout(Registry &registry, MessageService &messages,
 
 void frmAbout::buildLayout()
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Datebell"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(LayoutFont(8.25));
+    SetUpWindow(this, "frmAbout", QStringLiteral("About Datebell"), Qt::Dialog);
     setFixedSize(twips(5655), twips(3420));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);

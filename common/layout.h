@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QRect>
+#include <QWidget>
 #include <QtMath>
 
 // Window layouts are given in twips, 1440 to the inch: 15 twips to a pixel at 96 dots per
@@ -35,4 +36,16 @@ inline QFont LayoutFont(qreal pointSize, bool bold = false)
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
+}
+
+// Gives a window the frame its layout names: its name and caption, a fixed dialog border
+// (window menu and close box, no minimize or maximize button) and the layout's font.
+inline void SetUpWindow(QWidget *window, const char *name, const QString &caption,
+                        Qt::WindowType kind)
+{
+    window->setObjectName(QLatin1String(name));
+    window->setWindowTitle(caption);
+    window->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setFont(LayoutFont(8.25));
 }

@@ -112,11 +112,7 @@ frmEventMaint::~frmEventMaint() = default;
 
 void frmEventMaint::buildLayout()
 {
-    setObjectName(QStringLiteral("frmEventMaint"));
-    setWindowTitle(QStringLiteral("Datebell Settings"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(LayoutFont(8.25));
+    SetUpWindow(this, "frmEventMaint", QStringLiteral("Datebell Settings"), Qt::Dialog);
     setFixedSize(twips(9120), twips(3945));
 
     const auto button = [this](const char *name, const QString &caption, QRect geometry) {

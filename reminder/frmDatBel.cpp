@@ -109,12 +109,7 @@ frmDatBel::~frmDatBel() = default;
 
 void frmDatBel::buildLayout()
 {
-    setObjectName(QStringLiteral("frmDatBel"));
-    setWindowTitle(QStringLiteral("Datebell for Windows"));
-    // A fixed dialog border: close box and window menu, no minimize or maximize.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(LayoutFont(8.25));
+    SetUpWindow(this, "frmDatBel", QStringLiteral("Datebell for Windows"), Qt::Window);
 
     QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
