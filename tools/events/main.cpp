@@ -1,0 +1,271 @@
+// datebell-events: exports the events of a program folder's Datebell.mdb as CSV or iCalendar,
+// and imports events from those files and from the files of remind, BSD calendar and birthday.
+
+#include "engine/basDatBel.h"
+#include "engine/dao.h"
+#include "engine/errors.h"
+#include "engine/platform.h"
+#include "eventformats.h"
+#include "eventstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int badInput = 1;
+constexpr int usageError = 2;
+
+const char usageText[] =
+        "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
+        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad] "
+        "FILE\n"
+        "\n"
+        "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
+        "--folder names another).\n"
+        "\n"
+        "export   writes every event as CSV (the default) or iCalendar to FILE, or to standard\n"
+        "         output when FILE is missing or '-'.\n"
+        "import   adds the events of FILE ('-': standard input) that are not there yet, all or\n"
+        "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
+        "         is guessed from the content and the file name.\n"
+        "         --dry-run   lists what would be added and changes nothing\n"
+        "         --skip-bad  imports the readable lines and lists the others\n"
+        "\n"
+        "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+int usage(const QString &problem)
+{
+    std::fprintf(stderr, "datebell-events: %s\n\n%s", problem.toUtf8().constData(), usageText);
+    return usageError;
+}
+
+int fail(const QString &text)
+{
+    say(u"datebell-events: "_s + text);
+    return badInput;
+}
+
+struct Options
+{
+    QString command;
+    QString folder;
+    QString file;
+    std::optional<EventFormat> format;
+    bool dryRun = false;
+    bool skipBad = false;
+};
+
+// A line of a file as a message shows it: one line, not too long.
+QString shownLine(QString text)
+{
+    text.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u"\\n"_s);
+    return text.size() > 160 ? text.left(157) + u"..."_s : text;
+}
+
+// "1 event", "2 events".
+QString count(qsizetype n, const QString &noun)
+{
+    return u"%1 %2%3"_s.arg(n).arg(noun, n == 1 ? QString() : u"s"_s);
+}
+
+QString fileLabel(const QString &file)
+{
+    return file == u"-" ? u"standard input"_s : file;
+}
+
+int exportEvents(Database &db, const Options &options)
+{
+    const StoredEvents stored = ReadStoredEvents(db);
+    for (const SkippedRow &row : stored.skipped)
+        say(u"datebell-events: skipped the row dated \"%1\", \"%2\", annual flag %3: %4"_s.arg(
+                shownLine(row.date), shownLine(row.description), row.flag, row.reason));
+    const QByteArray bytes = options.format == EventFormat::ICalendar
+            ? WriteICalendar(stored.records, QDateTime::currentDateTimeUtc())
+            : WriteCsv(stored.records);
+
+    if (options.file.isEmpty() || options.file == u"-") {
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
+            || std::fflush(stdout) != 0)
+            return fail(u"could not write the events to standard output."_s);
+    } else {
+        // Written whole or not at all: a failed export leaves an older file as it was.
+        QSaveFile file(options.file);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return fail(u"could not write '%1': %2"_s.arg(options.file, file.errorString()));
+    }
+    QString summary =
+            u"Exported %1 as %2"_s.arg(count(stored.records.size(), u"event"_s),
+                                       FormatName(options.format.value_or(EventFormat::Csv)));
+    if (!stored.skipped.isEmpty())
+        summary += u"; skipped %1 not in the form Datebell writes"_s.arg(
+                count(stored.skipped.size(), u"row"_s));
+    say(summary + u'.');
+    return 0;
+}
+
+int importEvents(const QString &databasePath, const Options &options)
+{
+    QFile file;
+    const bool standardInput = options.file == u"-";
+    bool opened = false;
+    if (standardInput) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else {
+        file.setFileName(options.file);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (!opened)
+        return fail(u"cannot read '%1': %2"_s.arg(options.file, file.errorString()));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(u"cannot read '%1': %2"_s.arg(options.file, file.errorString()));
+    file.close();
+
+    std::optional<EventFormat> format = options.format;
+    if (format) {
+        say(u"Format: "_s + FormatName(*format));
+    } else {
+        format = GuessFormat(content, standardInput ? QString() : options.file);
+        if (!format)
+            return fail(u"cannot tell the format of '%1'; name it with --format (csv, ics, "
+                        "remind, calendar or birthday)."_s.arg(fileLabel(options.file)));
+        say(u"Format: %1 (guessed)"_s.arg(FormatName(*format)));
+    }
+
+    ReadOptions readOptions;
+    readOptions.today = QDate::currentDate();
+    const ReadResult read = ReadEvents(*format, content, readOptions);
+    const QString label = fileLabel(options.file);
+    // In one pass each: a '%1' in a file name or a line is text, not a place to fill.
+    for (const LineIssue &issue : read.skipped)
+        say(u"%1:%2: skipped: %3: %4"_s.arg(label, QString::number(issue.line), issue.reason,
+                                            shownLine(issue.text)));
+    for (const LineIssue &issue : read.bad)
+        say(u"%1:%2: %3%4: %5"_s.arg(label, QString::number(issue.line),
+                                     options.skipBad ? u"skipped: "_s : QString(), issue.reason,
+                                     shownLine(issue.text)));
+    if (!read.bad.isEmpty() && !options.skipBad)
+        return fail(u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "
+                    "the others)."_s.arg(count(read.bad.size(), u"line"_s), label));
+
+    const auto db = DBEngine::OpenDatabase(databasePath);
+    if (!options.dryRun)
+        CheckWritable(*db);
+    const ImportOutcome outcome = ImportEvents(*db, read.records, options.dryRun);
+    db->Close();
+
+    const qsizetype rejected = read.bad.size() + read.skipped.size();
+    if (options.dryRun) {
+        for (const EventRecord &record : outcome.added) {
+            const QByteArray line =
+                    (RecordDateText(record) + u'\t' + (record.annual ? u"annual"_s : u"one-off"_s)
+                     + u'\t' + shownLine(record.description) + u'\n')
+                            .toUtf8();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        }
+        std::fflush(stdout);
+        say(u"Dry run: would add %1, duplicates %2, rejected %3; nothing was changed."_s
+                    .arg(outcome.added.size())
+                    .arg(outcome.duplicates)
+                    .arg(rejected));
+    } else {
+        say(u"Added %1, duplicates %2, rejected %3"_s.arg(outcome.added.size())
+                    .arg(outcome.duplicates)
+                    .arg(rejected));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    bool optionsEnded = false;
+    QStringList plain; // the command and the file
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        // "--name value" and "--name=value"
+        const auto value = [&](const QString &name, QString *out) {
+            if (argument == name) {
+                if (i + 1 >= argc)
+                    return false;
+                *out = QString::fromLocal8Bit(argv[++i]);
+                return true;
+            }
+            *out = argument.mid(name.size() + 1);
+            return true;
+        };
+        const auto isOption = [&](const QString &name) {
+            return argument == name || argument.startsWith(name + u'=');
+        };
+        if (optionsEnded || argument == u"-" || !argument.startsWith(u'-')) {
+            plain << argument;
+        } else if (argument == u"--") {
+            optionsEnded = true;
+        } else if (argument == u"-h" || argument == u"--help") {
+            std::fputs(usageText, stdout);
+            return 0;
+        } else if (isOption(u"--folder"_s)) {
+            if (!value(u"--folder"_s, &options.folder) || options.folder.isEmpty())
+                return usage(u"--folder needs a folder."_s);
+        } else if (isOption(u"--format"_s)) {
+            QString name;
+            if (!value(u"--format"_s, &name))
+                return usage(u"--format needs a format."_s);
+            options.format = FormatFromName(name);
+            if (!options.format)
+                return usage(u"unknown format '%1'."_s.arg(name));
+        } else if (argument == u"--dry-run") {
+            options.dryRun = true;
+        } else if (argument == u"--skip-bad") {
+            options.skipBad = true;
+        } else {
+            return usage(u"unknown option '%1'."_s.arg(argument));
+        }
+    }
+    if (plain.isEmpty())
+        return usage(u"no command: export or import."_s);
+    options.command = plain.takeFirst();
+    if (plain.size() > 1)
+        return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
+    options.file = plain.value(0);
+    if (options.command == u"export") {
+        if (options.dryRun || options.skipBad)
+            return usage(u"--dry-run and --skip-bad are options of import."_s);
+        if (options.format && *options.format != EventFormat::Csv
+            && *options.format != EventFormat::ICalendar)
+            return usage(u"export writes csv or ics."_s);
+    } else if (options.command == u"import") {
+        if (options.file.isEmpty())
+            return usage(u"import needs a file."_s);
+    } else {
+        return usage(u"unknown command '%1': export or import."_s.arg(options.command));
+    }
+
+    const QString folder = options.folder.isEmpty() ? ProgramDirectory() : options.folder;
+    const QString databasePath = EventDatabasePath(QDir(folder).absolutePath());
+    try {
+        if (options.command == u"import")
+            return importEvents(databasePath, options);
+        const auto db = DBEngine::OpenDatabase(databasePath);
+        return exportEvents(*db, options);
+    } catch (const DatebellError &error) {
+        return fail(ErrorReportText(error));
+    } catch (const std::exception &error) {
+        return fail(QString::fromLocal8Bit(error.what()));
+    }
+}
