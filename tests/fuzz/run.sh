@@ -36,14 +36,14 @@ n=0
 for sample in "${samples[@]}"; do
     # fuzz_dates reads its first byte as the locale: each sample under each of the five.
     for locale in 0 1 2 3 4; do
-        printf '%s%s' "$locale" "$sample" >"$work/dates/seed$n-$locale"
+        printf '%s%s' "$locale" "$sample" >"$work/dates/sample$n-$locale"
     done
-    printf '%s' "$sample" >"$work/settings/seed$n"
+    printf '%s' "$sample" >"$work/settings/sample$n"
     n=$((n + 1))
 done
 # The edges of the 16-bit range and a half, where the horizon rounds and falls back.
 for sample in "32767" "-32769" "0.5" "6"; do
-    printf '%s' "$sample" >"$work/settings/seed$n"
+    printf '%s' "$sample" >"$work/settings/sample$n"
     n=$((n + 1))
 done
 

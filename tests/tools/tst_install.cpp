@@ -59,7 +59,7 @@ void tst_Install::install()
              0);
     for (const char *file :
          { "datebell", "libdatebell-windows.so", "datebell-newdb", "datebell-desktop",
-           "Datebell.html", "datebell.svg", "datebell-48.png", "Datebell.mdb" })
+           "datebell-events", "Datebell.html", "datebell.svg", "datebell-48.png", "Datebell.mdb" })
         QVERIFY2(QFile::exists(m_folder + u'/' + QLatin1String(file)), file);
 }
 
