@@ -32,7 +32,6 @@ namespace ErrorNumber {
 inline constexpr int Overflow = 6;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int NoDisplay = 100;
-inline constexpr int NotAvailable = 101;
 inline constexpr int ReadOnly = 8; // as SQLite numbers it
 inline constexpr int UpdateWithoutEdit = 3020;
 inline constexpr int NoCurrentRecord = 3021;
