@@ -233,10 +233,10 @@ void frmEventMaint::setReadOnly(const QString &reason)
     TDBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cmdAdd->setEnabled(false);
     cmdDelete->setEnabled(false);
-    m_caption->setText(m_caption->text()
-                       + QStringLiteral(" Read-only: %1 cannot be written, because %2.")
-                                 .arg(Data1.DatabaseName(), reason));
-    m_caption->setToolTip(m_caption->text());
+    // The caption bar has room for one short line; the whole reason is in its tooltip.
+    m_caption->setText(QStringLiteral("Read-only. ") + m_caption->text());
+    m_caption->setToolTip(
+            QStringLiteral("%1 cannot be written, because %2.").arg(Data1.DatabaseName(), reason));
 }
 
 void frmEventMaint::Form_Load()
