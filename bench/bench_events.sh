@@ -7,32 +7,17 @@
 #   RUNS (timed runs of each operation) to 3, or $RUNS if set.
 set -euo pipefail
 
-runs=${RUNS:-3}
-if [[ ${1:-} == -r || ${1:-} == --runs ]]; then
-    runs=${2:?missing value for $1}
-    shift 2
-fi
-if (( $# < 1 || $# > 2 )); then
-    sed -n '5,7s/^# \{0,1\}//p' "$0" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_runs 3 "$@"
+set -- "${bench_args[@]}"
+(( $# >= 1 && $# <= 2 )) || bench_usage 5 7
 build_dir=$(cd "$1" && pwd)
 n=${2:-100000}
-[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "runs must be a positive integer" >&2; exit 2; }
 [[ $n =~ ^[1-9][0-9]*$ ]] || { echo "events must be a positive integer" >&2; exit 2; }
-command -v sqlite3 >/dev/null || { echo "missing tool: sqlite3" >&2; exit 2; }
-for exe in datebell-events datebell-newdb; do
-    [[ -x $build_dir/$exe ]] || { echo "no executable $build_dir/$exe" >&2; exit 2; }
-done
+bench_require "$build_dir" sqlite3 -- datebell-events datebell-newdb
 events=$build_dir/datebell-events
 newdb=$build_dir/datebell-newdb
-# GNU time gives the peak RSS (%M, KiB) of the timed process.
-gnu_time=/usr/bin/time
-if ! "$gnu_time" -f %M -o /dev/null true 2>/dev/null; then
-    echo "note: GNU time not found at $gnu_time; peak RSS is reported as n/a" >&2
-    gnu_time=
-fi
-
 work=$(mktemp -d "${TMPDIR:-/tmp}/datebell-events-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -59,32 +44,13 @@ echo "generated $n events in $(( ($(date +%s%N) - gen_start) / 1000000 )) ms," \
      "database $(( $(stat -c %s "$source_db") / 1024 )) KiB" >&2
 source_sum=$(sqlite3 "$source_db" "SELECT EventDate, Description, RepeatFlag FROM Events ORDER BY 1, 2, 3" | md5sum)
 
-# run_timed OUT CMD...: runs CMD, writes the wall time in ns to OUT.ns and the peak RSS in KiB
-# to OUT.kb, standard output to OUT.stdout and standard error to OUT.stderr.
-run_timed() {
-    local out=$1 t0 t1 rc=0
-    shift
-    t0=$(date +%s%N)
-    if [[ -n $gnu_time ]]; then
-        "$gnu_time" -f %M -o "$out.kb" "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
-        tail -n 1 "$out.kb" >"$out.kb.tmp" && mv "$out.kb.tmp" "$out.kb"
-    else
-        "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
-        echo NA >"$out.kb"
-    fi
-    t1=$(date +%s%N)
-    echo $(( t1 - t0 )) >"$out.ns"
-    if (( rc != 0 )); then
-        echo "failed ($rc): $*" >&2
-        cat "$out.stderr" >&2
+# run_checked OUT CMD...: run_timed, ending the benchmark when CMD fails.
+run_checked() {
+    if ! run_timed "$@"; then
+        echo "failed: ${*:2}" >&2
+        cat "$1.stderr" >&2
         exit 1
     fi
-}
-
-median() {  # numbers on stdin, one a line
-    sort -n | awk '{ v[NR] = $1 } END {
-        if (NR == 0) { print "NA"; exit }
-        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 results=()
@@ -100,7 +66,7 @@ record() {
 for format in csv ics; do
     : >"$work/t.ns"; : >"$work/t.kb"
     for (( r = 1; r <= runs; r++ )); do
-        run_timed "$work/run" "$events" --folder "$work/source" export --format "$format" \
+        run_checked "$work/run" "$events" --folder "$work/source" export --format "$format" \
             "$work/events.$format"
         cat "$work/run.ns" >>"$work/t.ns"; cat "$work/run.kb" >>"$work/t.kb"
     done
@@ -115,7 +81,7 @@ for format in csv ics; do
         rm -rf "$work/target"
         mkdir "$work/target"
         "$newdb" "$work/target" >/dev/null
-        run_timed "$work/run" "$events" --folder "$work/target" import "$work/events.$format"
+        run_checked "$work/run" "$events" --folder "$work/target" import "$work/events.$format"
         cat "$work/run.ns" >>"$work/t.ns"; cat "$work/run.kb" >>"$work/t.kb"
         grep -q "Added $n, duplicates 0, rejected 0" "$work/run.stderr" ||
             { echo "import $format: $(cat "$work/run.stderr")" >&2; exit 1; }

@@ -11,33 +11,16 @@
 # due events, save LastRemindDate, exit 0", and remind prints nothing.
 set -euo pipefail
 
-runs=${RUNS:-7}
-if [[ ${1:-} == -r || ${1:-} == --runs ]]; then
-    runs=${2:?missing value for $1}
-    shift 2
-fi
-if (( $# < 1 )); then
-    sed -n '5,7s/^# \{0,1\}//p' "$0" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_runs 7 "$@"
+set -- "${bench_args[@]}"
+(( $# >= 1 )) || bench_usage 5 7
 build_dir=$(cd "$1" && pwd)
 shift
 sizes=("$@")
 (( ${#sizes[@]} )) || sizes=(100000 1000000)
-[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "runs must be a positive integer" >&2; exit 2; }
-
-for tool in sqlite3 remind; do
-    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for exe in datebell datebell-newdb; do
-    [[ -x $build_dir/$exe ]] || { echo "no executable $build_dir/$exe" >&2; exit 2; }
-done
-# GNU time gives the peak RSS (%M, KiB) of the timed process itself.
-gnu_time=/usr/bin/time
-if ! "$gnu_time" -f %M -o /dev/null true 2>/dev/null; then
-    echo "note: GNU time not found at $gnu_time; peak RSS will be reported as n/a" >&2
-    gnu_time=
-fi
+bench_require "$build_dir" sqlite3 remind -- datebell datebell-newdb
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/datebell-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -53,32 +36,6 @@ mkdir -p "${conf%/*}"
 
 reset_settings() {
     printf '[Settings]\nLastRemindDate=%s\nDaysAhead=2\n' "$yesterday" >"$conf"
-}
-
-# run_timed OUT_PREFIX CMD... : runs CMD once, writes wall ns to OUT_PREFIX.ns,
-# peak RSS (KiB) to OUT_PREFIX.kb, and returns CMD's exit status.
-# Both programs go through the same wrapper so its overhead cancels out.
-run_timed() {
-    local out=$1 t0 t1 rc=0
-    shift
-    t0=$(date +%s%N)
-    if [[ -n $gnu_time ]]; then
-        "$gnu_time" -f %M -o "$out.kb" "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
-    else
-        "$@" >"$out.stdout" 2>"$out.stderr" || rc=$?
-        echo NA >"$out.kb"
-    fi
-    t1=$(date +%s%N)
-    echo $(( t1 - t0 )) >"$out.ns"
-    # GNU time prefixes its -o file with "Command exited with non-zero status".
-    [[ -n $gnu_time ]] && tail -n 1 "$out.kb" >"$out.kb.tmp" && mv "$out.kb.tmp" "$out.kb"
-    return "$rc"
-}
-
-median() {  # numbers on stdin, one a line
-    sort -n | awk '{ v[NR] = $1 } END {
-        if (NR == 0) { print "NA"; exit }
-        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 # remind's cheapest equivalent of the datebell pass: one pass over the file for

@@ -16,28 +16,17 @@
 # so nothing is past and closing the window leaves the database untouched.
 set -euo pipefail
 
-runs=${RUNS:-7}
-if [[ ${1:-} == -r || ${1:-} == --runs ]]; then
-    runs=${2:?missing value for $1}
-    shift 2
-fi
-if (( $# < 1 )); then
-    sed -n '6,9s/^# \{0,1\}//p' "$0" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_runs 7 "$@"
+set -- "${bench_args[@]}"
+(( $# >= 1 )) || bench_usage 6 9
 build_dir=$(cd "$1" && pwd)
 shift
 sizes=("$@")
 (( ${#sizes[@]} )) || sizes=(10000 100000)
-[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "runs must be a positive integer" >&2; exit 2; }
-
-for tool in sqlite3 Xvfb; do
-    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for exe in datebell datebell-newdb bench/bench_minimal_window bench/bench_wait_window; do
-    [[ -x $build_dir/$exe ]] || { echo "no executable $build_dir/$exe" >&2; exit 2; }
-done
-[[ -f $build_dir/libdatebell-windows.so ]] || { echo "no $build_dir/libdatebell-windows.so" >&2; exit 2; }
+bench_require "$build_dir" sqlite3 Xvfb -- datebell datebell-newdb libdatebell-windows.so \
+    bench/bench_minimal_window bench/bench_wait_window
 minimal=$build_dir/bench/bench_minimal_window
 waiter=$build_dir/bench/bench_wait_window
 
@@ -95,11 +84,6 @@ run_window() {
     fi
 }
 
-median() {  # numbers on stdin, one a line
-    sort -n | awk '{ v[NR] = $1 } END {
-        if (NR == 0) { print "NA"; exit }
-        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 ms() { awk '{ printf "%.1f", $1 / 1e6 }'; }
 
 results=()
