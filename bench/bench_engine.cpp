@@ -3,8 +3,8 @@
 // work done set-based by SQLite alone, and the first page of a record set in date order.
 
 #include "engine/basDatBel.h"
-#include "engine/dao.h"
 #include "engine/dates.h"
+#include "engine/eventdb.h"
 #include "engine/globals.h"
 #include "engine/platform.h"
 #include "engine/schema.h"

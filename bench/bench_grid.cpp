@@ -2,15 +2,15 @@
 // the first paint of the grid, a heading click (re-sort and repaint), and scrolling to the
 // end; and the process's peak memory. Prints medians of five runs of each.
 
-#include "common/help.h"
-#include "common/messages.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
 #include "engine/schema.h"
 #include "engine/settings.h"
+#include "gridmodel/sortorders.h"
 #include "maint/frmEventMaint.h"
-#include "maint/sortorders.h"
+#include "windows/help.h"
+#include "windows/messages.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

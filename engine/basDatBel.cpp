@@ -1,6 +1,6 @@
 #include "engine/basDatBel.h"
 
-#include "common/clsHourglass.h"
+#include "engine/clsHourglass.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/globals.h"

@@ -1,5 +1,9 @@
 #pragma once
 
+// engine/: the reminder pass and everything under it that needs no widget: start-up, the
+// command line, selection, roll-forward, the event database, settings, dates, the busy
+// cursor's pointer code and the registry lookup.
+
 #include <QString>
 
 class Clock;

@@ -1,15 +1,15 @@
 #include "maint/frmEventMaint.h"
 
-#include "common/clsHourglass.h"
-#include "common/help.h"
-#include "common/layout.h"
-#include "common/messages.h"
 #include "engine/basDatBel.h"
+#include "engine/clsHourglass.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/settings.h"
-#include "maint/eventgridmodel.h"
-#include "maint/sortorders.h"
+#include "gridmodel/eventgridmodel.h"
+#include "gridmodel/sortorders.h"
+#include "windows/help.h"
+#include "windows/layout.h"
+#include "windows/messages.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "maint/datacontrol.h"
-#include "reminder/frmDatBel.h"
+// maint/: the event maintenance window.
+
+#include "gridmodel/datacontrol.h"
+#include "windows/windowcontext.h"
 
 #include <QDialog>
 

@@ -1,13 +1,13 @@
 #include "reminder/frmDatBel.h"
 
-#include "common/clsHourglass.h"
-#include "common/help.h"
-#include "common/layout.h"
-#include "common/messages.h"
 #include "engine/basDatBel.h"
+#include "engine/clsHourglass.h"
 #include "engine/dates.h"
 #include "engine/globals.h"
 #include "engine/platform.h"
+#include "windows/help.h"
+#include "windows/layout.h"
+#include "windows/messages.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,33 +1,17 @@
 #pragma once
 
+// reminder/: the reminder window.
+
+#include "windows/windowcontext.h"
+
 #include <QMainWindow>
 
-#include <functional>
-
-class Clock;
-class HelpService;
-class MessageService;
 class QAction;
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
 class QTimer;
-class SettingsStore;
-
-// What the program's windows are given: the platform pieces they use.
-struct WindowContext
-{
-    QString programDirectory;
-    SettingsStore &settings;
-    const Clock &clock;
-    MessageService &messages;
-    HelpService &help;
-    // Open the event maintenance window and the About window over `owner`, and return when
-    // they have closed.
-    std::function<void(QWidget *owner)> openEventMaint;
-    std::function<void(QWidget *owner)> openAbout;
-};
 
 // The main window: the events due, a status bar with the counts and the horizon, and the
 // menus. It reads the engine's shared state; closing it tidies past events and closes the

@@ -1,8 +1,8 @@
 // datebell-newdb: creates an empty event database, optionally with sample events.
 
-#include "engine/dao.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "engine/schema.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "engine/dao.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "fixtures.h"
 
 #include <QFile>

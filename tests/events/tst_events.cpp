@@ -1,6 +1,6 @@
-#include "engine/dao.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "eventformats.h"
 #include "eventstore.h"
 #include "fixtures.h"

@@ -2,9 +2,9 @@
 // the event grid's text. The first input byte picks the locale, the rest is the text (UTF-8).
 // A broken property aborts, so that libFuzzer keeps the input that broke it.
 
-#include "engine/dao.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "engine/globals.h"
 #include "fixtures.h"
-#include "maint/eventgridmodel.h"
+#include "gridmodel/eventgridmodel.h"
+#include "gridmodel/sortorders.h"
 #include "maint/frmEventMaint.h"
-#include "maint/sortorders.h"
 #include "uifakes.h"
 
 #include <QHeaderView>

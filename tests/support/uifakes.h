@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/help.h"
-#include "common/messages.h"
 #include "engine/errors.h"
+#include "windows/help.h"
+#include "windows/messages.h"
 
 #include <QStringList>
 

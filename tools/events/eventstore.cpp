@@ -1,8 +1,8 @@
 #include "eventstore.h"
 
-#include "engine/dao.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 
 #include <QSet>
 

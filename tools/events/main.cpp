@@ -2,8 +2,8 @@
 // and imports events from those files and from the files of remind, BSD calendar and birthday.
 
 #include "engine/basDatBel.h"
-#include "engine/dao.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "engine/platform.h"
 #include "eventformats.h"
 #include "eventstore.h"

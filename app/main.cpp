@@ -1,4 +1,4 @@
-#include "common/guiloader.h"
+#include "app/guiloader.h"
 #include "engine/basDatBel.h"
 #include "engine/errors.h"
 #include "engine/platform.h"

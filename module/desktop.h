@@ -1,9 +1,12 @@
 #pragma once
 
-#include "common/guiloader.h"
-#include "common/help.h"
-#include "common/messages.h"
-#include "common/registry.h"
+// module/: the window module's entry, the desktop that creates the GUI application and opens
+// the windows.
+
+#include "engine/registry.h"
+#include "engine/windowsmodule.h"
+#include "windows/help.h"
+#include "windows/messages.h"
 
 #include <QApplication>
 

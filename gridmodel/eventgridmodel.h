@@ -1,5 +1,8 @@
 #pragma once
 
+// gridmodel/: the maintenance grid's data side, with no widget: the data control, the
+// table model over its record set and the sort orders.
+
 #include <QAbstractTableModel>
 
 #include <functional>

@@ -1,10 +1,10 @@
-#include "common/frmAbout.h"
+#include "about/frmAbout.h"
 
-#include "common/clsHourglass.h"
-#include "common/layout.h"
-#include "common/messages.h"
-#include "common/registry.h"
+#include "engine/clsHourglass.h"
 #include "engine/errors.h"
+#include "engine/registry.h"
+#include "windows/layout.h"
+#include "windows/messages.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "common/clsHourglass.h"
+#include "engine/clsHourglass.h"
 #include "engine/errors.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/dao.h"
+#include "engine/eventdb.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "common/help.h"
+#include "windows/help.h"
 
-#include "common/layout.h"
+#include "windows/layout.h"
 
 #include <QDesktopServices>
 #include <QTextBrowser>

@@ -1,5 +1,7 @@
 #pragma once
 
+// about/: the About window.
+
 #include <QDialog>
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "common/messages.h"
+#include "windows/messages.h"
 
 #include "engine/errors.h"
 #include "engine/platform.h"

@@ -1,4 +1,4 @@
-#include "maint/datacontrol.h"
+#include "gridmodel/datacontrol.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>

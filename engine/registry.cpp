@@ -1,6 +1,6 @@
-#include "common/registry.h"
+#include "engine/registry.h"
 
-#include "common/clsHourglass.h"
+#include "engine/clsHourglass.h"
 #include "engine/errors.h"
 
 #include <QtEndian>

@@ -1,9 +1,9 @@
-#include "maint/eventgridmodel.h"
+#include "gridmodel/eventgridmodel.h"
 
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
-#include "maint/datacontrol.h"
+#include "gridmodel/datacontrol.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "common/desktop.h"
+#include "module/desktop.h"
 
-#include "common/cursorhook.h"
-#include "common/frmAbout.h"
+#include "about/frmAbout.h"
 #include "maint/frmEventMaint.h"
 #include "reminder/frmDatBel.h"
+#include "windows/cursorhook.h"
 
 #include <QIcon>
 #include <QProcess>

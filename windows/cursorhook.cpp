@@ -1,6 +1,6 @@
-#include "common/cursorhook.h"
+#include "windows/cursorhook.h"
 
-#include "common/clsHourglass.h"
+#include "engine/clsHourglass.h"
 
 #include <QCursor>
 #include <QGuiApplication>

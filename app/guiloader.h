@@ -1,24 +1,12 @@
 #pragma once
 
-#include "engine/basDatBel.h"
+// app/: the program's main() and the loader of its window module.
+
+#include "engine/windowsmodule.h"
 
 #include <QString>
 
 class DatebellError;
-
-// The desktop as the program's window module provides it: the windows, the event loop and
-// the box that reports an error.
-class WindowsDesktop : public Desktop
-{
-public:
-    virtual int exec() = 0;
-    virtual void showError(const QString &report) = 0;
-};
-
-// The function the window module exports, and where the module is.
-using WindowsModuleEntry = WindowsDesktop *(*)(int *argc, char **argv);
-inline constexpr char WindowsModuleEntryName[] = "datebell_windows";
-inline constexpr char WindowsModuleFile[] = "libdatebell-windows.so";
 
 // The program's desktop. The windows, and the GUI libraries they need, sit in a module beside
 // the program that is loaded only when a window is about to be shown: a silent pass never

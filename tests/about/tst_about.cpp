@@ -1,8 +1,8 @@
-#include "common/frmAbout.h"
-#include "common/help.h"
-#include "common/registry.h"
+#include "about/frmAbout.h"
 #include "engine/errors.h"
+#include "engine/registry.h"
 #include "uifakes.h"
+#include "windows/help.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "engine/dao.h"
+#include "engine/eventdb.h"
 
 #include "engine/dates.h"
 #include "engine/errors.h"
