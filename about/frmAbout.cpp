@@ -2,6 +2,7 @@
 
 #include "engine/clsHourglass.h"
 #include "engine/errors.h"
+#include "engine/platform.h"
 #include "engine/registry.h"
 #include "windows/layout.h"
 #include "windows/messages.h"
@@ -109,7 +110,7 @@ void frmAbout::Form_Load()
                                 .arg(DATEBELL_VERSION_MAJOR)
                                 .arg(DATEBELL_VERSION_MINOR)
                                 .arg(DATEBELL_VERSION_PATCH));
-    lblTitle->setText(QStringLiteral("Datebell"));
+    lblTitle->setText(AppTitle);
     if (!SysInfoObtainable())
         cmdSysInfo->hide();
 }
@@ -154,7 +155,7 @@ void frmAbout::StartSysInfo()
     } catch (const DatebellError &) {
         // Any failure on the way ends in the same message.
     }
-    m_messages.MsgBox(unavailable, MsgBoxStyle::OkOnly, QStringLiteral("Datebell"), this);
+    m_messages.MsgBox(unavailable, MsgBoxStyle::OkOnly, AppTitle, this);
 }
 
 // Closing by any means is as OK.

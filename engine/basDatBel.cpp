@@ -20,9 +20,8 @@ const QDate firstLastRemind(1990, 1, 1);
 // until someone edited the settings; it is reported and read as no date at all.
 QDate readLastRemindDate(const SettingsStore &settings)
 {
-    const QString text =
-            settings.GetSetting(SettingKeys::App, SettingKeys::Section, SettingKeys::LastRemindDate,
-                                DateText(firstLastRemind));
+    const QString text = settings.GetSetting(
+            AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate, DateText(firstLastRemind));
     if (const auto date = DateFromText(text))
         return *date;
     Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
@@ -97,8 +96,8 @@ RunEnd Main(const Runtime &runtime)
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
     try {
-        runtime.settings.SaveSetting(SettingKeys::App, SettingKeys::Section,
-                                     SettingKeys::LastRemindDate, DateText(runtime.clock.today()));
+        runtime.settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
+                                     DateText(runtime.clock.today()));
     } catch (const DatebellError &error) {
         // The reminders are worth more than the record of them: show them all the same.
         if (error.number() != ErrorNumber::SettingsNotSaved)

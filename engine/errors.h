@@ -40,4 +40,6 @@ inline constexpr int RecordDeleted = 3167;
 inline constexpr int ItemNotFound = 3265;
 inline constexpr int UnrecognizedFormat = 3343;
 inline constexpr int SettingsNotSaved = 3400;
+// A new row that cannot be saved (no date) is dropped with this number.
+inline constexpr int InvalidNewRecord = 3426;
 } // namespace ErrorNumber

@@ -21,6 +21,9 @@ public:
     QDateTime now() const override;
 };
 
+// The application title: message box captions, the settings folder, the About window.
+inline const QString AppTitle = QStringLiteral("Datebell");
+
 // The program's arguments as one text, joined by single spaces; empty when there are none.
 QString Command(const QStringList &arguments);
 

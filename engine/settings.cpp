@@ -58,8 +58,8 @@ namespace {
 // Reads "DaysAhead" and converts it; an overflowing text is reported and the default used.
 int convertDaysAhead(const SettingsStore &settings, double offset)
 {
-    const QString text = settings.GetSetting(SettingKeys::App, SettingKeys::Section,
-                                             SettingKeys::DaysAhead, SettingKeys::DefaultDaysAhead);
+    const QString text = settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
+                                             SettingKeys::DefaultDaysAhead);
     try {
         return ToInteger16(LeadingNumber(text) + offset);
     } catch (const DatebellError &) {

@@ -41,7 +41,6 @@ private:
 };
 
 namespace SettingKeys {
-inline const QString App = QStringLiteral("Datebell");
 inline const QString Section = QStringLiteral("Settings");
 inline const QString DaysAhead = QStringLiteral("DaysAhead");
 inline const QString LastRemindDate = QStringLiteral("LastRemindDate");

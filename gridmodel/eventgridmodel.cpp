@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int invalidNewRecord = 3426;
-
 QString annualText(const QVariant &flag)
 {
     if (flag.isNull())
@@ -185,7 +183,7 @@ void EventGridModel::saveRow()
     const int row = m_edit.row;
     const bool adding = row == newRecordRow();
     if (adding && m_edit.values.at(EventDateColumn).isNull())
-        throw DatebellError(invalidNewRecord,
+        throw DatebellError(ErrorNumber::InvalidNewRecord,
                             QStringLiteral("The new event has no date, so it cannot be saved."));
     if (adding) {
         records.AddNew();

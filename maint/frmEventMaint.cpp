@@ -4,6 +4,7 @@
 #include "engine/clsHourglass.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/platform.h"
 #include "engine/settings.h"
 #include "gridmodel/eventgridmodel.h"
 #include "gridmodel/sortorders.h"
@@ -27,7 +28,6 @@
 
 namespace {
 
-constexpr int invalidNewRecord = 3426;
 const QString invalidNewRecordText =
         QStringLiteral("Invalid data for new record...record bypassed");
 const QString errorTitle = QStringLiteral("Error");
@@ -267,8 +267,8 @@ bool frmEventMaint::Form_Unload()
         if (!optDays.at(i)->isChecked())
             continue;
         try {
-            m_context.settings.SaveSetting(SettingKeys::App, SettingKeys::Section,
-                                           SettingKeys::DaysAhead, QString::number(i));
+            m_context.settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
+                                           QString::number(i));
         } catch (const DatebellError &error) {
             if (error.number() != ErrorNumber::SettingsNotSaved)
                 throw;
@@ -298,7 +298,7 @@ bool frmEventMaint::leaveRow()
     try {
         model->saveRow();
     } catch (const DatebellError &error) {
-        if (error.number() == invalidNewRecord) {
+        if (error.number() == ErrorNumber::InvalidNewRecord) {
             m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
                                       this);
             model->dropRow();
@@ -368,7 +368,7 @@ void frmEventMaint::cmdAdd_Click()
         } catch (const DatebellError &error) {
             if (IsRecoverableWriteError(error.number()))
                 reportWriteFailure(error);
-            if (error.number() != invalidNewRecord)
+            if (error.number() != ErrorNumber::InvalidNewRecord)
                 return;
             m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
                                       this);

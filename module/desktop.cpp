@@ -1,6 +1,7 @@
 #include "module/desktop.h"
 
 #include "about/frmAbout.h"
+#include "engine/platform.h"
 #include "maint/frmEventMaint.h"
 #include "reminder/frmDatBel.h"
 #include "windows/cursorhook.h"
@@ -75,5 +76,5 @@ int QtDesktop::exec()
 void QtDesktop::showError(const QString &report)
 {
     application();
-    m_messages.MsgBox(report, MsgBoxStyle::Critical, QStringLiteral("Datebell"));
+    m_messages.MsgBox(report, MsgBoxStyle::Critical, AppTitle);
 }

@@ -137,7 +137,7 @@ void frmDatBel::buildLayout()
     mnuDum2 = menuBar()->addAction(QString());
     mnuDum2->setObjectName(QStringLiteral("mnuDum2"));
     mnuDum2->setEnabled(false);
-    mnuDummy = menuBar()->addAction(QStringLiteral("Datebell"));
+    mnuDummy = menuBar()->addAction(AppTitle);
     mnuDummy->setObjectName(QStringLiteral("mnuDummy"));
 
     m_client = new QWidget(this);

@@ -41,7 +41,7 @@ void QtMessageService::Beep()
 void QtMessageService::ReportFatal(const DatebellError &error)
 {
     WriteErrorReport(error);
-    MsgBox(ErrorReportText(error), MsgBoxStyle::Critical, QStringLiteral("Datebell"));
+    MsgBox(ErrorReportText(error), MsgBoxStyle::Critical, AppTitle);
     End(1);
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/conversions.h"
 #include "engine/errors.h"
+#include "engine/platform.h"
 #include "engine/settings.h"
 
 #include <QString>
@@ -52,7 +53,7 @@ public:
     QString GetSetting(const QString &appName, const QString &section, const QString &key,
                        const QString &defaultText) const override
     {
-        if (m_daysAhead && appName == SettingKeys::App && section == SettingKeys::Section
+        if (m_daysAhead && appName == AppTitle && section == SettingKeys::Section
             && key == SettingKeys::DaysAhead)
             return *m_daysAhead;
         return defaultText;
