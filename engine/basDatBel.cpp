@@ -1,6 +1,7 @@
 #include "engine/basDatBel.h"
 
 #include "engine/clsHourglass.h"
+#include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/globals.h"
@@ -27,20 +28,6 @@ QDate readLastRemindDate(const SettingsStore &settings)
     Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
                  .arg(text, DateText(firstLastRemind)));
     return firstLastRemind;
-}
-
-// Whether an event is annual: -1, or no value, is; 0 is a one-off event. Anything else was
-// written by another tool and means nothing certain.
-std::optional<bool> annualFlag(const QVariant &repeatFlag)
-{
-    if (repeatFlag.isNull())
-        return true;
-    if (repeatFlag.typeId() != QMetaType::LongLong)
-        return std::nullopt;
-    const qint64 value = repeatFlag.toLongLong();
-    if (value == -1 || value == 0)
-        return value == -1;
-    return std::nullopt;
 }
 
 } // namespace
@@ -165,15 +152,14 @@ void RollPastEvents(Database &db, const Clock &clock)
         const QVariant stored = past->Fields(QStringLiteral("EventDate")).Value();
         const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
         const auto date = StoredDateValue(stored.toString());
-        const auto annual = annualFlag(flag);
-        if (!date || !annual) {
+        if (!date) {
             // Another tool wrote this row; a date in another form compares wrongly and may
-            // not be past at all, and a flag in another form may mean either.
+            // not be past at all.
             Warn(QStringLiteral("the event \"%1\" (date \"%2\", annual flag \"%3\") is not in "
                                 "the form Datebell writes; it is left as it is.")
                          .arg(past->Fields(QStringLiteral("Description")).Value().toString(),
                               stored.toString(), flag.toString()));
-        } else if (!*annual) {
+        } else if (!IsAnnualFlag(flag)) {
             past->Delete();
         } else {
             past->Edit();

@@ -45,3 +45,12 @@ qint16 ToInteger16(double value)
         throw DatebellError(ErrorNumber::Overflow, QStringLiteral("Overflow"));
     return qint16(rounded);
 }
+
+bool IsAnnualFlag(const QVariant &flag)
+{
+    if (flag.isNull())
+        return true;
+    bool number = false;
+    const double value = flag.toDouble(&number);
+    return !(number && value == 0);
+}

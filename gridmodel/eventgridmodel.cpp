@@ -1,5 +1,6 @@
 #include "gridmodel/eventgridmodel.h"
 
+#include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
@@ -9,15 +10,7 @@ namespace {
 
 QString annualText(const QVariant &flag)
 {
-    if (flag.isNull())
-        return QString();
-    bool ok = false;
-    const qint64 value = flag.toLongLong(&ok);
-    if (ok && value == -1)
-        return QStringLiteral("Yes");
-    if (ok && value == 0)
-        return QStringLiteral("No");
-    return flag.toString(); // a value another tool wrote, shown as it stands
+    return IsAnnualFlag(flag) ? QStringLiteral("Yes") : QStringLiteral("No");
 }
 
 } // namespace
@@ -80,11 +73,8 @@ QVariant EventGridModel::data(const QModelIndex &index, int role) const
     const QVariant value = rowValues(index.row()).value(index.column());
     if (role == MalformedRole || role == Qt::ToolTipRole) {
         const bool record = index.row() < newRecordRow();
-        bool malformed = false;
-        if (index.column() == EventDateColumn)
-            malformed = record && !StoredDateValue(value.toString());
-        else if (index.column() == AnnualColumn)
-            malformed = record && annualText(value) != u"Yes" && annualText(value) != u"No";
+        const bool malformed =
+                index.column() == EventDateColumn && record && !StoredDateValue(value.toString());
         if (role == MalformedRole)
             return malformed;
         return malformed ? QStringLiteral("Another program stored this value in a form Datebell "

@@ -463,7 +463,8 @@ void tst_frmEventMaint::foreignRowsAreFlaggedAndEditable()
                 flagged << model()->index(row, column).data().toString();
         }
     }
-    QCOMPARE(flagged, QStringList({ "", "2026-03-11", "7" })); // NULL sorts first
+    QCOMPARE(flagged, QStringList({ "", "2026-03-11" })); // NULL sorts first
+    QCOMPARE(model()->index(1, 2).data().toString(), u"Yes"_qs); // any flag but 0 is annual
     QVERIFY(edit(1, 0, u"2026-03-11"_qs));
     QVERIFY(edit(1, 2, u"Yes"_qs));
     close();
