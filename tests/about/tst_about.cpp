@@ -1,4 +1,5 @@
 #include "about/frmAbout.h"
+#include "engine/clsHourglass.h"
 #include "engine/errors.h"
 #include "engine/registry.h"
 #include "uifakes.h"
@@ -93,6 +94,7 @@ private Q_SLOTS:
     void getKeyValue();
     void systemInformation_data();
     void systemInformation();
+    void openedTwice();
     void helpFallsBackToOwnViewer();
 };
 
@@ -118,6 +120,7 @@ void tst_About::getKeyValue_data()
     QTest::newRow("no such value") << 0u << QByteArray() << true << false << "";
     QTest::newRow("read-only key") << 1u << QByteArray("abc") << false << false << "";
     QTest::newRow("size 0") << 1u << QByteArray() << true << false << "<error>";
+    QTest::newRow("another root") << 1u << QByteArray("abc") << true << false << "";
 }
 
 void tst_About::getKeyValue()
@@ -133,9 +136,11 @@ void tst_About::getKeyValue()
     if (type)
         registry.keys[toolKey].values.insert("PATH", { type, bytes });
     QString value = u"before"_qs;
+    const quint32 root = QByteArray(QTest::currentDataTag()) == "another root"
+            ? 0x80000001 // HKEY_CURRENT_USER
+            : RegistryConstant::HKeyLocalMachine;
     const auto read = [&] {
-        return GetKeyValue(registry, RegistryConstant::HKeyLocalMachine,
-                           QString::fromLatin1(toolKey), u"PATH"_qs, value);
+        return GetKeyValue(registry, root, QString::fromLatin1(toolKey), u"PATH"_qs, value);
     };
     if (text == u"<error>") {
         QVERIFY_THROWS_EXCEPTION(DatebellError, read());
@@ -144,8 +149,6 @@ void tst_About::getKeyValue()
         QCOMPARE(value, text);
     }
     QCOMPARE(registry.open, 0); // every key opened is closed again
-    QCOMPARE(GetKeyValue(registry, 0x80000001, QString::fromLatin1(toolKey), u"PATH"_qs, value),
-             false);
 }
 
 void tst_About::systemInformation_data()
@@ -195,9 +198,6 @@ void tst_About::systemInformation()
         startedPrograms << program;
         return QFile::exists(program);
     });
-    QCOMPARE(about.windowTitle(), u"About Datebell"_qs);
-    QCOMPARE(about.lblTitle->text(), u"Datebell"_qs);
-    QCOMPARE(about.lblVersion->text(), u"Version 1.0.3"_qs);
     QCOMPARE(!about.cmdSysInfo->isHidden(), shown);
     QCOMPARE(registry.opened.size(), lookups);
     QCOMPARE(registry.opened.first(), toolKey);
@@ -209,6 +209,29 @@ void tst_About::systemInformation()
                  u"Datebell|0|System Information Is Unavailable At This Time"_qs);
     else
         QCOMPARE(startedPrograms, QStringList{ tool });
+}
+
+// Opened, closed with Esc, opened again and closed with Enter: each time the same window, and
+// nothing is left behind, neither a window nor the busy pointer.
+void tst_About::openedTwice()
+{
+    MemoryRegistry registry;
+    FakeMessages messages;
+    for (const Qt::Key key : { Qt::Key_Escape, Qt::Key_Return }) {
+        frmAbout about(registry, messages, [](const QString &) { return true; });
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(about.windowTitle(), u"About Datebell"_qs);
+        QCOMPARE(about.lblTitle->text(), u"Datebell"_qs);
+        QCOMPARE(about.lblVersion->text(), u"Version 1.0.3"_qs);
+        QVERIFY(about.cmdSysInfo->isHidden());
+        QTest::keyClick(&about, key);
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(about.isHidden());
+        QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);
+    }
+    QCOMPARE(registry.opened.size(), 4); // both lookups, each time
+    QVERIFY(messages.boxes.isEmpty());
 }
 
 void tst_About::helpFallsBackToOwnViewer()

@@ -1,7 +1,10 @@
 #include "engine/clsHourglass.h"
 #include "engine/errors.h"
+#include "windows/cursorhook.h"
 
+#include <QGuiApplication>
 #include <QTest>
+#include <QWidget>
 
 class tst_Hourglass : public QObject
 {
@@ -9,48 +12,45 @@ class tst_Hourglass : public QObject
 
 private Q_SLOTS:
     void init() { ScreenPointer::setCode(ScreenPointer::Default); }
-    void nestedHoldersRestoreInTurn();
-    void releaseWithoutDisplaySetsDefault();
-    void secondDisplayKeepsHourglass();
+    void holders_data();
+    void holders();
     void restoredWhenAnOperationFails();
     void substitute_data();
     void substitute();
-    void hookSeesEveryChange();
+    void overrideCursorFollowsTheCode();
 };
 
-void tst_Hourglass::nestedHoldersRestoreInTurn()
+void tst_Hourglass::holders_data()
 {
-    ScreenPointer::setCode(3);
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("displays"); // DisplayCursor calls on the outer holder
+    QTest::addColumn<bool>("nested"); // an inner holder shows the hourglass and is released
+    QTest::addColumn<int>("inside"); // the code while the outer holder lives
+    QTest::addColumn<int>("after");
+    QTest::newRow("nested holders restore in turn") << 3 << 1 << true << 11 << 3;
+    QTest::newRow("construction changes nothing; release sets 0") << 11 << 0 << false << 11 << 0;
+    QTest::newRow("a second display keeps the hourglass") << 0 << 2 << false << 11 << 11;
+}
+
+void tst_Hourglass::holders()
+{
+    QFETCH(int, start);
+    QFETCH(int, displays);
+    QFETCH(bool, nested);
+    QFETCH(int, inside);
+    QFETCH(int, after);
+    ScreenPointer::setCode(qint16(start));
     {
         clsHourglass outer;
-        outer.DisplayCursor();
-        {
+        for (int i = 0; i < displays; ++i)
+            outer.DisplayCursor();
+        if (nested) {
             clsHourglass inner;
             inner.DisplayCursor();
-            QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
         }
-        QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
+        QCOMPARE(ScreenPointer::code(), inside);
     }
-    QCOMPARE(ScreenPointer::code(), 3);
-}
-
-void tst_Hourglass::releaseWithoutDisplaySetsDefault()
-{
-    ScreenPointer::setCode(ScreenPointer::Hourglass);
-    {
-        clsHourglass holder;
-    }
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);
-}
-
-void tst_Hourglass::secondDisplayKeepsHourglass()
-{
-    {
-        clsHourglass holder;
-        holder.DisplayCursor();
-        holder.DisplayCursor();
-    }
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
+    QCOMPARE(ScreenPointer::code(), after);
 }
 
 void tst_Hourglass::restoredWhenAnOperationFails()
@@ -72,6 +72,7 @@ void tst_Hourglass::substitute_data()
     QTest::newRow("0 removes the override") << QVariant(0) << 0 << 0;
     QTest::newRow("numeric text") << QVariant(u" 7 "_qs) << 7 << 0;
     QTest::newRow("half to even") << QVariant(12.5) << 12 << 0;
+    QTest::newRow("half up to even") << QVariant(3.5) << 4 << 0;
     QTest::newRow("not a number") << QVariant(u"abc"_qs) << -1 << int(ErrorNumber::TypeMismatch);
     QTest::newRow("too big") << QVariant(40000) << -1 << int(ErrorNumber::Overflow);
 }
@@ -97,17 +98,35 @@ void tst_Hourglass::substitute()
     QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
 }
 
-void tst_Hourglass::hookSeesEveryChange()
+// Qt's override cursor is the wait cursor exactly while the code is the hourglass, and none is
+// left once the holders are gone and the window has closed.
+void tst_Hourglass::overrideCursorFollowsTheCode()
 {
-    QList<qint16> seen;
-    ScreenPointer::setHook([&](qint16 code) { seen << code; });
+    InstallCursorHook();
+    const auto cursor = [] {
+        const QCursor *shown = QGuiApplication::overrideCursor();
+        return shown ? int(shown->shape()) : -1;
+    };
+    auto window = std::make_unique<QWidget>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     {
-        clsHourglass holder;
-        holder.DisplayCursor();
+        clsHourglass outer;
+        outer.DisplayCursor();
+        QCOMPARE(cursor(), int(Qt::WaitCursor));
+        {
+            clsHourglass inner;
+            inner.DisplayCursor();
+        }
+        QCOMPARE(cursor(), int(Qt::WaitCursor));
+        outer.DisplayCursor(0);
+        QCOMPARE(cursor(), -1);
+        outer.DisplayCursor();
+        window.reset();
     }
+    QCOMPARE(cursor(), -1);
     ScreenPointer::setHook(nullptr);
-    QCOMPARE(seen, QList<qint16>({ 11, 0 }));
 }
 
-QTEST_GUILESS_MAIN(tst_Hourglass)
+QTEST_MAIN(tst_Hourglass)
 #include "tst_hourglass.moc"
