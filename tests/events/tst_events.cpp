@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -24,11 +25,6 @@ ReadOptions fixedOptions()
     return options;
 }
 
-QString recordText(const EventRecord &r)
-{
-    return RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s) + r.description;
-}
-
 // The report as "W: warning", "S<line> <event>: reason" (skipped) and "U<line> <event>:
 // reason" (unreadable), each reason cut to the part an expected entry of the same head names.
 QStringList reportTexts(const ReadReport &report, const QStringList &expected)
@@ -36,13 +32,10 @@ QStringList reportTexts(const ReadReport &report, const QStringList &expected)
     QStringList out;
     for (const QString &warning : report.warnings)
         out << u"W: "_s + warning;
-    for (const auto &[kind, list] :
-         { std::pair{ u'S', &report.skipped }, std::pair{ u'U', &report.unreadable } }) {
-        for (const NotImported &entry : *list)
-            out << u"%1%2 %3: %4"_s.arg(QString(kind))
-                            .arg(entry.line)
-                            .arg(entry.event, entry.reason);
-    }
+    for (const NotImported &e : report.skipped)
+        out << u"S%1 %2: %3"_s.arg(e.line).arg(e.event, e.reason);
+    for (const NotImported &e : report.unreadable)
+        out << u"U%1 %2: %3"_s.arg(e.line).arg(e.event, e.reason);
     for (QString &entry : out) {
         for (const QString &want : expected) {
             const qsizetype head = want.indexOf(u": "_s) + 2;
@@ -63,12 +56,6 @@ QByteArray vevent(const QByteArray &lines)
     return "BEGIN:VEVENT\r\nUID:1@test\r\nDTSTAMP:20260101T000000Z\r\n" + lines + "END:VEVENT\r\n";
 }
 
-QByteArray utf16(const QString &text)
-{
-    return QByteArray("\xFF\xFE")
-            + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-}
-
 } // namespace
 
 class tst_Events : public QObject
@@ -80,23 +67,18 @@ private Q_SLOTS:
     void reading();
     void roundTrip_data();
     void roundTrip();
-    void duplicates();
-    void failedImportChangesNothing();
     void command_data();
     void command();
 };
 
-// A file in, the records and the report out. `included` is written beside the file as
-// "other" for its include lines.
+// A file in, the records and the report out. Beside it stand "other.cal" and "other.bd" for
+// its include lines.
 void tst_Events::reading_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QByteArray>("included");
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<QStringList>("out"); // the records, then the report
     using L = QStringList;
-    const QByteArray none;
 
     QTest::newRow("csv: columns in any order, quoted breaks, yearly dates move on")
             << "csv"
@@ -106,15 +88,19 @@ void tst_Events::reading_data()
                           "no,2026-12-08,\r\nmaybe,2026-12-08,x\r\nno,2026-12-09,a\x01z\r\n"
                           "no,2026-12-09,\"a")
                     + QByteArray(1, '\0') + "z\"\r\nno,2026-12-09," + QByteArray(256, 'x') + "\r\n"
-            << none
-            << L{ "2026-12-06|one-off|Party", "2026-05-10 10:30:00|annual|Born",
-                  "2026-12-07|one-off|a, \"b\"\r\nc", "2026-12-08|one-off|" }
-            << L{ "U7 maybe,2026-12-08,x: neither yes nor no",
-                  "U8 a\uFFFDz: control character U+0001", "U9 a\uFFFDz: control character U+0000",
+            << L{ "2026-12-06|one-off|Party",
+                  "2026-05-10 10:30:00|annual|Born",
+                  "2026-12-07|one-off|a, \"b\"\r\nc",
+                  "2026-12-08|one-off|",
+                  "U7 maybe,2026-12-08,x: neither yes nor no",
+                  "U8 a\uFFFDz: control character U+0001",
+                  "U9 a\uFFFDz: control character U+0000",
                   QString(u"U10 " + QString(117, u'x') + u"...: longer than 255") };
     QTest::newRow("csv: UTF-16") << "csv"
-                                 << utf16(u"Date,Description,Annual\r\n2026-12-06,Žal,no\r\n"_s)
-                                 << none << L{ "2026-12-06|one-off|Žal" } << L{ "W: UTF-16" };
+                                 << QByteArray(QStringEncoder(QStringEncoder::Utf16LE,
+                                                              QStringEncoder::Flag::WriteBom)(
+                                            u"Date,Description,Annual\r\n2026-12-06,Žal,no\r\n"_s))
+                                 << L{ "2026-12-06|one-off|Žal", "W: UTF-16" };
     QTest::newRow("ics: birthdays of Google and Apple, empty SUMMARY, multi-line text")
             << "ics"
             << calendar(vevent("DTSTART;VALUE=DATE:19800510\r\nRRULE:FREQ=YEARLY\r\nSUMMARY:"
@@ -128,10 +114,12 @@ void tst_Events::reading_data()
                                  "SUMMARY:Over\r\n")
                         + vevent("DTSTART;VALUE=DATE:20260101\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:"
                                  "Wk\r\n"))
-            << none
-            << L{ "2026-05-10|annual|Google", "2026-05-14|annual|Apple",
-                  "2026-12-06 10:30:00|one-off|", "2026-12-06 10:30:00|one-off|one\ntwo" }
-            << L{ "S31 Over: is past", "S38 Wk: otherwise than once a year" };
+            << L{ "2026-05-10|annual|Google",
+                  "2026-05-14|annual|Apple",
+                  "2026-12-06 10:30:00|one-off|",
+                  "2026-12-06 10:30:00|one-off|one\ntwo",
+                  "S31 Over: is past",
+                  "S38 Wk: otherwise than once a year" };
     QTest::newRow("ics: zones of the file, links, Windows names, DST gap and overlap")
             << "ics"
             << calendar(
@@ -146,189 +134,131 @@ void tst_Events::reading_data()
                        + vevent("DTSTART;TZID=America/New_York:20260308T023000\r\nSUMMARY:Gap\r\n")
                        + vevent("DTSTART;TZID=America/New_York:20261101T013000\r\nSUMMARY:Ov\r\n")
                        + vevent("DTSTART;TZID=Mars/Base:20261101T013000\r\nSUMMARY:Mars\r\n"))
-            << none << L{ "2026-07-01 03:00:00|one-off|Bangkok", "2026-07-01 17:00:00|one-off|Link",
-                          "2026-07-01 10:00:00|one-off|UTC",     "2026-07-01 01:00:00|one-off|W",
-                          "2026-03-08 08:30:00|one-off|Gap",     "2026-11-01 06:30:00|one-off|Ov" }
-            << L{ "U12 Bangkok: imported without it", "U49 Mars: not known here (Mars/Base)" };
+            << L{ "2026-07-01 03:00:00|one-off|Bangkok", "2026-07-01 17:00:00|one-off|Link",
+                  "2026-07-01 10:00:00|one-off|UTC",     "2026-07-01 01:00:00|one-off|W",
+                  "2026-03-08 08:30:00|one-off|Gap",     "2026-11-01 06:30:00|one-off|Ov",
+                  "U12 Bangkok: imported without it",    "U49 Mars: not known here (Mars/Base)" };
     QTest::newRow("ics: cancelled, override, no DTSTART, bare VEVENT, DATE with a time")
             << "ics"
             << vevent("DTSTART;VALUE=DATE:20261206T120000\r\nSUMMARY:Bare\r\n")
                     + vevent("DTSTART:20261206\r\nSTATUS:CANCELLED\r\nSUMMARY:Off\r\n")
                     + vevent("DTSTART:20261206\r\nRECURRENCE-ID:20261206\r\nSUMMARY:Moved\r\n")
                     + vevent("SUMMARY:Dateless\r\n")
-            << none << L{ "2026-12-06 12:00:00|one-off|Bare" }
-            << L{ "W: VEVENT stands outside", "W: VALUE=DATE holds a date and time",
-                  "S7 Off: cancelled", "S14 Moved: one occurrence", "U21 Dateless: no DTSTART" };
+            << L{ "2026-12-06 12:00:00|one-off|Bare",    "W: VEVENT stands outside",
+                  "W: VALUE=DATE holds a date and time", "S7 Off: cancelled",
+                  "S14 Moved: one occurrence",           "U21 Dateless: no DTSTART" };
     QTest::newRow("vcs") << "ics"
                          << QByteArray("BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:"
                                        "19800510T000000\r\nRRULE:YM1 #0\r\nSUMMARY:Born\r\n"
                                        "END:VEVENT\r\nEND:VCALENDAR\r\n")
-                         << none << L{ "2026-05-10|annual|Born" } << L{ "W: vCalendar 1.0" };
+                         << L{ "2026-05-10|annual|Born", "W: vCalendar 1.0" };
     QTest::newRow("remind")
             << "remind"
             << QByteArray("REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm MSG a\n"
                           "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
                           "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
                           "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\n")
-            << none
-            << L{ "2026-12-25|annual|Noël is", "2026-12-07 17:00:00|annual|a",
-                  "2026-12-08 10:30:00|one-off|b", "2026-05-01|annual|c", "2026-07-14|annual|Fête" }
-            << L{ "S7 Mothers: fixed day of the year (\"Sun\")",
+            << L{ "2026-12-25|annual|Noël is",
+                  "2026-12-07 17:00:00|annual|a",
+                  "2026-12-08 10:30:00|one-off|b",
+                  "2026-05-01|annual|c",
+                  "2026-07-14|annual|Fête",
+                  "S7 Mothers: fixed day of the year (\"Sun\")",
                   "U8 REM 31 Apr MSG no: no such date" };
     QTest::newRow("calendar, with an include and a Latin-1 part")
             << "calendar"
-            << QByteArray("/* head */\n12/07\tnumeric\nDec. 7\tnamed\n\tsecond line\n#include "
-                          "<other>\nLANG=fr_FR.ISO8859-1\n1/5\tJ\xE9r\xF4me\nEaster\tEaster\n12/"
-                          "45\tx\n")
-            << QByteArray("7 December\tincluded\n")
-            << L{ "2026-12-07|annual|numeric", "2026-12-07|annual|named\nsecond line",
-                  "2026-12-07|annual|included", "2027-01-05|annual|Jérôme" }
-            << L{ "S8 Easter: not a fixed day", "U9 12/45 x: no such date" };
+            << QByteArray(
+                       "/* head */\n12/07\tnumeric\nDec. 7\tnamed\n\tsecond line\n#include "
+                       "<other.cal>\nLANG=fr_FR.ISO8859-1\n1/5\tJ\xE9r\xF4me\nEaster\tEaster\n12/"
+                       "45\tx\n")
+            << L{ "2026-12-07|annual|numeric",  "2026-12-07|annual|named\nsecond line",
+                  "2026-12-07|annual|included", "2027-01-05|annual|Jérôme",
+                  "S8 Easter: not a fixed day", "U9 12/45 x: no such date" };
     QTest::newRow("birthday, Latin-1")
             << "birthday"
             << QByteArray("# c\nJoe=25/04/1974\nErzs\xE9"
                           "bet=19/11\nEaster=5/4/2026 ev\n"
-                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other\"\nX=31/04/1970\n")
-            << QByteArray("Pen exploded=12/09/93 ann\n")
-            << L{ "2026-04-25|annual|Joe", "2026-11-19|annual|Erzsébet",
-                  "2026-04-05|one-off|Easter", "2026-09-12|annual|Pen exploded" }
-            << L{ "W: read as Latin-1", "S5 Trip: several days", "U7 X=31/04/1970: no such date" };
+                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n")
+            << L{ "2026-04-25|annual|Joe",        "2026-11-19|annual|Erzsébet",
+                  "2026-04-05|one-off|Easter",    "2026-09-12|annual|Pen exploded",
+                  "W: read as Latin-1",           "S5 Trip: several days",
+                  "U7 X=31/04/1970: no such date" };
 }
 
 void tst_Events::reading()
 {
     QFETCH(QString, format);
     QFETCH(QByteArray, content);
-    QFETCH(QByteArray, included);
-    QFETCH(QStringList, records);
-    QFETCH(QStringList, report);
+    QFETCH(QStringList, out);
 
     QTemporaryDir dir;
     ReadOptions options = fixedOptions();
     options.fileName = dir.filePath(u"main"_s);
     options.calendarFolders = {};
-    for (const auto &[name, bytes] :
-         { std::pair{ u"main"_s, content }, std::pair{ u"other"_s, included } }) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    for (const auto &[name, text] : { std::pair{ "other.cal", "7 December\tincluded\n" },
+                                      std::pair{ "other.bd", "Pen exploded=12/09/93 ann\n" } }) {
+        QFile other(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write(text) > 0);
     }
-    QFile file(options.fileName);
-    QVERIFY(file.open(QIODevice::ReadOnly));
     QStringList read;
-    const ReadReport got = ReadEvents(FormatFromName(format).value(), file, options,
-                                      [&](const EventRecord &r) { read << recordText(r); });
-    QCOMPARE(read, records);
-    QCOMPARE(reportTexts(got, report), report);
+    const ReadReport got =
+            ReadEvents(FormatFromName(format).value(), content, options, [&](const EventRecord &r) {
+                read << RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s)
+                                + r.description;
+            });
+    QCOMPARE(read + reportTexts(got, out), out);
 }
 
-// Export, then import into an empty database: the same rows; the iCalendar file holds the
-// first line of the text as SUMMARY and the whole as DESCRIPTION.
+// Written and read back: the same events. In iCalendar the first line of
+// a text is its SUMMARY and the whole text its DESCRIPTION.
 void tst_Events::roundTrip_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("date");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("line"); // in the file, unfolded
-    for (const bool ics : { false, true }) {
-        const QString format = ics ? u"ics"_s : u"csv"_s;
-        const auto row = [&](const char *name) -> QTestData & {
-            return QTest::addRow("%s: %s", qPrintable(format), name) << format;
-        };
-        row("29 February") << "2028-02-29 00:00:00"
-                           << "Leo's" << (ics ? "DTSTART;VALUE=DATE:20280229" : "");
-        row("time of day, escapes")
-                << "2026-12-06 10:30:00"
-                << "She said \"hi\", a; b,, C:\\n \\"
-                << (ics ? "SUMMARY:She said \"hi\"\\, a\\; b\\,\\, C:\\\\n \\\\" : "");
-        row("empty") << "2026-12-06 00:00:00"
-                     << "" << (ics ? "SUMMARY:\r\n" : ",,yes");
-        row("line breaks") << "2026-12-06 00:00:00"
-                           << "first\nsecond\n\nfourth"
-                           << (ics ? "SUMMARY:first\r\nDESCRIPTION:first\\nsecond\\n\\nfourth"
-                                   : "\"first\nsecond");
-        row("non-ASCII") << "2026-12-06 00:00:00" << u"Žluťoučký kůň 🎂 日本語,"_s.repeated(5) << "";
-    }
+    QTest::addColumn<QStringList>("lines"); // in the file, unfolded
+    QTest::newRow("csv") << "csv"
+                         << QStringList{
+                                "2026-12-06,,yes", "2026-12-06,\"first\nsecond\n\nfourth\",no",
+                                "2026-12-06 10:30:00,\"She said \"\"hi\"\", a; b,, C:\\n \\\",no"
+                            };
+    QTest::newRow("ics") << "ics"
+                         << QStringList{
+                                "DTSTART;VALUE=DATE:20280229", "SUMMARY:\r\n",
+                                "SUMMARY:first\r\nDESCRIPTION:first\\nsecond\\n\\nfourth\r\n",
+                                "SUMMARY:She said \"hi\"\\, a\\; b\\,\\, C:\\\\n \\\\\r\n"
+                            };
 }
 
 void tst_Events::roundTrip()
 {
     QFETCH(QString, format);
-    QFETCH(QString, date);
-    QFETCH(QString, description);
-    QFETCH(QString, line);
+    QFETCH(QStringList, lines);
 
-    ProgramFolder source;
-    source.add(date, description, -1);
-    source.add(date, description, 0);
-    const auto db = DBEngine::OpenDatabase(source.database());
+    QList<EventRecord> records;
+    for (const bool annual : { true, false }) {
+        for (const auto &[date, text] :
+             { std::pair{ "2028-02-29 00:00:00", u"Leo's"_s },
+               std::pair{ "2026-12-06 10:30:00", u"She said \"hi\", a; b,, C:\\n \\"_s },
+               std::pair{ "2026-12-06 00:00:00", QString() },
+               std::pair{ "2026-12-06 00:00:00", u"first\nsecond\n\nfourth"_s },
+               std::pair{ "2026-12-06 00:00:00", u"Žluťoučký kůň 🎂 日本語,"_s.repeated(5) } })
+            records << EventRecord{ StoredDateValue(QString::fromLatin1(date)).value(), false, text,
+                                    annual };
+    }
     QBuffer file;
     file.open(QIODevice::WriteOnly);
     EventWriter writer(FormatFromName(format).value(), file, QDateTime::currentDateTimeUtc());
-    ReadStoredEvents(
-            *db, [&](const EventRecord &r) { writer.write(r); },
-            [](const SkippedRow &) { QFAIL("a row was passed over"); });
+    for (const EventRecord &record : records)
+        writer.write(record);
     QVERIFY(writer.finish());
     const QString text = QString::fromUtf8(file.data()).replace(u"\r\n "_s, QString());
-    QVERIFY2(text.contains(line), qPrintable(text));
+    for (const QString &line : lines)
+        QVERIFY2(text.contains(line), qPrintable(line + u" not in\n"_s + text));
 
-    ProgramFolder target;
-    const auto targetDb = DBEngine::OpenDatabase(target.database());
-    EventImport import(*targetDb, false);
-    const ReadReport report =
-            ReadEvents(FormatFromName(format).value(), file.data(), fixedOptions(),
-                       [&](const EventRecord &r) { import.add(r); });
-    import.commit();
+    QList<EventRecord> read;
+    const ReadReport report = ReadEvents(FormatFromName(format).value(), file.data(),
+                                         fixedOptions(), [&](const EventRecord &r) { read << r; });
     QVERIFY(report.unreadable.isEmpty() && report.skipped.isEmpty());
-    QCOMPARE(target.rows(), source.rows());
-}
-
-// Already in the table, or earlier in the file; an annual event in another year is the same
-// event. A dry run finds what the import then adds.
-void tst_Events::duplicates()
-{
-    ProgramFolder folder;
-    folder.add(u"2026-12-06 00:00:00"_s, u"Party"_s, 0);
-    folder.add(u"2020-12-06 10:00:00"_s, u"Birthday"_s, -1);
-    const QStringList before = folder.rows();
-    const QByteArray csv = "2026-12-06,Party,no\n2027-12-06 10:00:00,Birthday,yes\n"
-                           "2026-12-06,Party,yes\n2026-12-06,party,no\n2026-12-07,Birthday,yes\n"
-                           "2026-12-07,New,no\n2026-12-07,New,no\n";
-    const auto db = DBEngine::OpenDatabase(folder.database());
-    for (const bool dryRun : { true, false }) {
-        EventImport import(*db, dryRun);
-        ReadEvents(EventFormat::Csv, csv, fixedOptions(),
-                   [&](const EventRecord &r) { import.add(r); });
-        import.commit();
-        QCOMPARE(import.added, 4);
-        QCOMPARE(import.duplicates, 3);
-        if (dryRun)
-            QCOMPARE(folder.rows(), before);
-    }
-    QCOMPARE(folder.rows(),
-             QStringList({ "2020-12-06 10:00:00|Birthday|-1", "2026-12-06 00:00:00|Party|-1",
-                           "2026-12-06 00:00:00|Party|0", "2026-12-06 00:00:00|party|0",
-                           "2026-12-07 00:00:00|Birthday|-1", "2026-12-07 00:00:00|New|0" }));
-}
-
-// An insert that fails half-way through leaves the table as it was.
-void tst_Events::failedImportChangesNothing()
-{
-    ProgramFolder folder;
-    folder.add(u"2026-01-01 00:00:00"_s, u"there before"_s, 0);
-    folder.exec(u"CREATE TRIGGER fail BEFORE INSERT ON Events WHEN (SELECT count(*) FROM Events) "
-                "= 2 BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"_s); // the second insert
-    const QStringList before = folder.rows();
-    const auto db = DBEngine::OpenDatabase(folder.database());
-    try {
-        EventImport import(*db, false);
-        ReadEvents(EventFormat::Csv, "2026-12-06,a,no\n2026-12-07,b,no\n2026-12-08,c,no\n",
-                   fixedOptions(), [&](const EventRecord &r) { import.add(r); });
-        QFAIL("the import went through");
-    } catch (const DatebellError &error) {
-        QVERIFY2(error.text().contains(u"disk on fire"_s), qPrintable(error.text()));
-    }
-    db->Close();
-    QCOMPARE(folder.rows(), before);
+    QVERIFY(read == records);
 }
 
 // The command as a user runs it. The folder holds "2026-12-06 00:00:00|Party|0" and the file
@@ -339,8 +269,7 @@ void tst_Events::command_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("errors"); // part of standard error
-    QTest::addColumn<QString>("output"); // part of standard output
+    QTest::addColumn<QStringList>("output"); // parts of standard error or standard output
     QTest::addColumn<int>("rows"); // afterwards
     using L = QStringList;
     const QByteArray csv =
@@ -351,39 +280,37 @@ void tst_Events::command_data()
                      + vevent("DTSTART:20261207\r\nRRULE:FREQ=DAILY\r\nSUMMARY:D\r\n"));
     const L import = { "--folder", "%folder", "import" };
 
-    QTest::newRow("no command") << "" << L{} << csv << 2 << "Usage: datebell-events"
-                                << "" << 1;
-    QTest::newRow("unknown format")
-            << "" << import + L{ "--format=xml", "%file" } << csv << 2 << "unknown format 'xml'"
-            << "" << 1;
-    QTest::newRow("export, a foreign row") << "foreign" << L{ "--folder", "%folder", "export" }
-                                           << csv << 0 << "Exported 1 event as csv; skipped 1 row"
-                                           << "Date,Description,Annual\r\n2026-12-06,Party,no\r\n"
-                                           << 2;
-    QTest::newRow("import, guessed") << "" << import + L{ "%file" } << csv << 0
-                                     << "Format: csv (guessed)\nAdded 1, duplicates 1, skipped 0, "
-                                        "unreadable 0\n"
-                                     << "" << 2;
-    QTest::newRow("an unreadable line") << "" << import + L{ "%file" } << bad << 1
-                                        << "events.csv:4: cannot read \"2026-12-08,Bad,maybe\": "
-                                           "Annual is neither yes nor no\ndatebell-events: nothing "
-                                           "was imported: 1 entry"
-                                        << "" << 1;
+    QTest::newRow("export, a foreign row")
+            << "foreign" << L{ "--folder", "%folder", "export" } << csv << 0
+            << L{ "Exported 1 event as csv; skipped 1 row",
+                  "Date,Description,Annual\r\n2026-12-06,Party,no\r\n" }
+            << 2;
+    QTest::newRow("an unreadable line")
+            << "" << import + L{ "%file" } << bad << 1
+            << L{ "events.csv:4: cannot read \"2026-12-08,Bad,maybe\": Annual is neither yes nor "
+                  "no\ndatebell-events: nothing was imported: 1 entry" }
+            << 1;
     QTest::newRow("--skip-bad") << "" << import + L{ "--skip-bad", "%file" } << bad << 0
-                                << "Added 1, duplicates 1, skipped 0, unreadable 1"
-                                << "" << 2;
+                                << L{ "Added 1, duplicates 1, skipped 0, unreadable 1" } << 2;
     QTest::newRow("a recurrence is skipped, not a failure")
             << "" << import + L{ "--format", "ics", "%file" } << ics << 0
-            << "events.csv:10: skipped \"D\": the event repeats otherwise than once a year\n"
-               "Added 1, duplicates 0, skipped 1, unreadable 0"
-            << "" << 2;
-    QTest::newRow("dry run") << "" << import + L{ "--dry-run", "--format", "csv", "%file" } << csv
-                             << 0 << "Format: csv\nDry run: would add 1, duplicates 1"
-                             << "2026-12-07\tone-off\tNew\n"
-                             << 1;
-    QTest::newRow("locked database")
-            << "locked" << import + L{ "%file" } << csv << 1 << "in use by another program"
-            << "" << 1;
+            << L{ "events.csv:10: skipped \"D\": the event repeats otherwise than once a year\n"
+                  "Added 1, duplicates 0, skipped 1, unreadable 0" }
+            << 2;
+    QTest::newRow("annual duplicates of any year, dry run")
+            << "annual" << import + L{ "--dry-run", "%file" }
+            << QByteArray("2027-12-06 10:00,Birthday,yes\n2026-12-06,Party,yes\n2026-12-06,party,"
+                          "no\n2026-12-07,Birthday,yes\n2026-12-07,New,no\n2026-12-07,New,no\n")
+            << 0
+            << L{ "Dry run: would add 4, duplicates 2",
+                  "2026-12-06\tannual\tParty\n2026-12-06\tone-off\tparty\n"
+                  "2026-12-07\tannual\tBirthday\n2026-12-07\tone-off\tNew\n" }
+            << 2;
+    QTest::newRow("an insert fails half-way")
+            << "failing" << import + L{ "%file" } << csv + "2026-12-08,Other,no\r\n"
+            << 1 << L{ "disk on fire" } << 1;
+    QTest::newRow("locked database") << "locked" << import + L{ "%file" } << csv << 1
+                                     << L{ "in use by another program" } << 1;
 }
 
 void tst_Events::command()
@@ -392,14 +319,19 @@ void tst_Events::command()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, content);
     QFETCH(int, status);
-    QFETCH(QString, errors);
-    QFETCH(QString, output);
+    QFETCH(QStringList, output);
     QFETCH(int, rows);
 
     ProgramFolder folder(setup != u"foreign"); // no date checks in another tool's table
     folder.add(u"2026-12-06 00:00:00"_s, u"Party"_s, 0);
     if (setup == u"foreign")
         folder.exec(u"INSERT INTO Events VALUES ('06/12/2026', 'Foreign', 0)"_s);
+    if (setup == u"annual")
+        folder.add(u"2020-12-06 10:00:00"_s, u"Birthday"_s, -1);
+    if (setup == u"failing") // the second insert fails
+        folder.exec(u"CREATE TRIGGER fail BEFORE INSERT ON Events WHEN (SELECT count(*) FROM "
+                    "Events) = 2 BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"_s);
+    const QStringList before = folder.rows();
     const QString file = folder.path() + u"/events.csv"_s;
     QFile input(file);
     QVERIFY(input.open(QIODevice::WriteOnly) && input.write(content) == content.size());
@@ -420,11 +352,12 @@ void tst_Events::command()
     QVERIFY(finished);
     const QString err = QString::fromUtf8(process.readAllStandardError());
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QVERIFY2(process.exitCode() == status, qPrintable(err));
-    QVERIFY2(err.contains(errors), qPrintable(err));
-    QVERIFY2(out.contains(output), qPrintable(out));
+    for (const QString &part : output)
+        QVERIFY2(err.contains(part) || out.contains(part), qPrintable(err + out));
     QCOMPARE(folder.rows().size(), rows);
+    if (status != 0)
+        QCOMPARE(folder.rows(), before);
 }
 
 QTEST_GUILESS_MAIN(tst_Events)
