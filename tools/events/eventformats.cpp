@@ -528,6 +528,8 @@ struct ICalFile
 {
     QHash<QString, std::shared_ptr<Zone>> zones; // by TZID: the file's, then those found
     bool vcalendar1 = false; // a vCalendar 1.0 file
+    int unusedErrors = 0; // unreadable lines of properties Datebell does not use
+    QString firstUnusedError;
 };
 
 // The zone a TZID names: the file's VTIMEZONE of that id, the system zone of that name (a
@@ -587,8 +589,8 @@ void readEvent(icalcomponent *event, int line, ICalFile &file, Collector &out)
     const QString name = hasSummary ? summary : u"(an event without SUMMARY)"_s;
 
     // libical drops a property it cannot read and leaves an X-LIC-ERROR in its place. One of
-    // the properties read here makes the event unreadable; another (an ATTENDEE) is reported
-    // and the event goes on.
+    // the properties read here makes the event unreadable; another (an ATTENDEE) means nothing
+    // to Datebell: the event goes on, and the file's report says how many such lines were left.
     bool emptySummary = false;
     bool broken = false;
     static const QRegularExpression named(u"\\b(?:in|for) ([A-Z-]+) property"_s);
@@ -603,11 +605,13 @@ void readEvent(icalcomponent *event, int line, ICalFile &file, Collector &out)
         }
         static const QStringList used = { u"DTSTART"_s, u"SUMMARY"_s, u"DESCRIPTION"_s,  u"RRULE"_s,
                                           u"RDATE"_s,   u"STATUS"_s,  u"RECURRENCE-ID"_s };
-        const bool needed = used.contains(property);
-        out.unreadable(line, name,
-                       (needed ? u"%1"_s : u"%1 (the event is imported without it)"_s)
-                               .arg(text.simplified()));
-        broken = broken || needed;
+        if (used.contains(property)) {
+            out.unreadable(line, name, text.simplified());
+            broken = true;
+        } else if (file.unusedErrors++ == 0) {
+            file.firstUnusedError =
+                    u"\"%1\" (line %2): %3"_s.arg(shown(name)).arg(line).arg(text.simplified());
+        }
     }
     if (broken)
         return;
@@ -799,6 +803,11 @@ void readICalendar(LineReader &lines, Collector &out)
             depth = 0;
         }
     }
+    if (file.unusedErrors > 0)
+        out.warn(u"left out %1 that libical could not read and Datebell does not use; the "
+                 "first: %2"_s.arg(file.unusedErrors == 1 ? u"1 line"_s
+                                                          : u"%1 lines"_s.arg(file.unusedErrors),
+                                   file.firstUnusedError));
     if (depth > 1 || bare)
         out.unreadable(blockLine, QString::fromUtf8(blockKind),
                        u"the file ends before END:%1"_s.arg(QString::fromUtf8(blockKind)));
