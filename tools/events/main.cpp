@@ -37,7 +37,9 @@ const char usageText[] =
         "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
         "         is guessed from the content and the file name.\n"
         "         --dry-run   lists what would be added and changes nothing\n"
-        "         --skip-bad  imports the readable lines and lists the others\n"
+        "         --skip-bad  imports what can be read and lists the rest\n"
+        "         Entries Datebell cannot hold (other repetitions, moving holidays) are\n"
+        "         listed and passed over.\n"
         "\n"
         "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
 
