@@ -265,6 +265,7 @@ public:
     const ReadOptions &options;
     const RecordSink &sink;
     QString file; // empty for the file named on the command line
+    QStringList including; // the files whose include lines led here
     ReadReport report;
 };
 
@@ -1055,10 +1056,17 @@ void readIncluded(EventFormat format, const QString &name, int line, const QStri
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return out.unreadable(line, text, u"the included file %1 is not found"_s.arg(name));
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (out.including.contains(canonical)
+        || QFileInfo(out.options.fileName).canonicalFilePath() == canonical)
+        return out.unreadable(line, text, u"%1 includes itself"_s.arg(name));
     ReadOptions options = out.options;
     options.fileName = path;
     Collector inner(options, out.sink);
     inner.file = path;
+    inner.including = out.including;
+    if (!out.options.fileName.isEmpty())
+        inner.including << QFileInfo(out.options.fileName).canonicalFilePath();
     LineReader reader(file);
     if (format == EventFormat::Calendar)
         readCalendar(reader, inner, depth + 1);

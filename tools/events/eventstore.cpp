@@ -5,6 +5,7 @@
 #include "engine/errors.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <optional>
 #include <sqlite3.h>
@@ -153,24 +154,23 @@ EventImport::~EventImport()
     sqlite3_close(m_db);
 }
 
-void EventImport::fail(int code)
+void EventImport::fail()
 {
-    Q_UNUSED(code);
     throwSqlite(m_db, m_file);
 }
 
 sqlite3_stmt *EventImport::prepare(const char *sql)
 {
     sqlite3_stmt *statement = nullptr;
-    if (const int rc = sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr); rc != SQLITE_OK)
-        fail(rc);
+    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        fail();
     return statement;
 }
 
 void EventImport::exec(const char *sql)
 {
-    if (const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
-        fail(rc);
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
 }
 
 bool EventImport::add(const EventRecord &record)
@@ -180,7 +180,7 @@ bool EventImport::add(const EventRecord &record)
     int rc = sqlite3_step(m_seen);
     sqlite3_reset(m_seen);
     if (rc != SQLITE_DONE)
-        fail(rc);
+        fail();
     if (sqlite3_changes(m_db) == 0) {
         ++duplicates;
         return false;
@@ -196,7 +196,7 @@ bool EventImport::add(const EventRecord &record)
     rc = sqlite3_step(m_insert);
     sqlite3_reset(m_insert);
     if (rc != SQLITE_DONE)
-        fail(rc);
+        fail();
     return true;
 }
 

@@ -54,7 +54,7 @@ public:
     qint64 duplicates = 0;
 
 private:
-    [[noreturn]] void fail(int code);
+    [[noreturn]] void fail();
     sqlite3_stmt *prepare(const char *sql);
     void exec(const char *sql);
 
