@@ -870,7 +870,7 @@ std::optional<QTime> remindTime(const QString &word)
 // fixed one (weekdays, expressions) are valid but cannot be held.
 void readRemind(LineReader &lines, Collector &out)
 {
-    static const QStringList ignoredWords = { u"ONCE"_s };
+    static const QStringList ignoredWords = { u"ONCE"_s, u"ADDOMIT"_s };
     static const QStringList ignoredWithValue = { u"SCANFROM"_s, u"DURATION"_s, u"PRIORITY"_s,
                                                   u"TAG"_s,      u"FROM"_s,     u"SCHED"_s,
                                                   u"WARN"_s };
@@ -921,16 +921,18 @@ void readRemind(LineReader &lines, Collector &out)
         const QString trimmed = text.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u'#') || trimmed.startsWith(u';'))
             continue;
-        const QStringList words = trimmed.simplified().split(u' ');
-        const QString command = words.constFirst().toUpper();
+        QStringList words = trimmed.simplified().split(u' ');
+        QString command = words.constFirst().toUpper();
         if (command == u"INCLUDE" || command == u"INCLUDECMD" || command == u"SYSINCLUDE") {
             out.skip(number, text, u"an included file is not read"_s);
             continue;
         }
-        if (command != u"REM" && command != u"OMIT") {
-            if (!commands.contains(command))
-                out.unreadable(number, text, u"not a remind command"_s);
+        if (commands.contains(command))
             continue;
+        if (command != u"REM" && command != u"OMIT") {
+            // remind takes a line that starts with no command for a REM.
+            words.prepend(u"REM"_s);
+            command = u"REM"_s;
         }
         qsizetype msg = -1;
         for (qsizetype w = 1; w < words.size() && msg < 0; ++w) {
