@@ -162,9 +162,9 @@ void tst_Events::reading_data()
                   "S14 Moved: one occurrence",           "U21 Dateless: no DTSTART" };
     QTest::newRow("vcs") << "ics"
                          << QByteArray("BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:"
-                                       "19800510T000000\r\nRRULE:YM1 #0\r\nSUMMARY:Born\r\n"
+                                       "19800510T000000\r\nRRULE:YM1 #0\r\nsummary:Born\r\n"
                                        "END:VEVENT\r\nEND:VCALENDAR\r\n")
-                         << L{ "2026-05-10|annual|Born", "W: vCalendar 1.0" };
+                         << L{ "2026-05-10|annual|Born", "W: vCalendar 1.0", "W: lower case" };
     QTest::newRow("remind")
             << "remind"
             << QByteArray("REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm MSG a\n"

@@ -749,6 +749,11 @@ void readICalendar(LineReader &lines, Collector &out)
             out.unreadable(number, shownBytes(line), lines.tooLong() ? longLine : notUtf8);
             continue;
         }
+        if (!line.startsWith(' ') && !line.startsWith('\t')) {
+            const QByteArray name = line.left(line.indexOf(':')).split(';').constFirst();
+            if (name != name.toUpper())
+                out.warn(u"names written in lower case; read as upper case"_s);
+        }
         const bool begins = keyword(line, "BEGIN:");
         const bool ends = keyword(line, "END:");
         const QByteArray kind = line.mid(begins ? 6 : 4).trimmed().toUpper();
