@@ -241,11 +241,13 @@ public:
     }
     void unreadable(int line, const QString &event, const QString &reason)
     {
-        report.unreadable << NotImported{ file, line, shown(event), reason };
+        if (report.unreadableCount++ < ReadReport::listed)
+            report.unreadable << NotImported{ file, line, shown(event), reason };
     }
     void skip(int line, const QString &event, const QString &reason)
     {
-        report.skipped << NotImported{ file, line, shown(event), reason };
+        if (report.skippedCount++ < ReadReport::listed)
+            report.skipped << NotImported{ file, line, shown(event), reason };
     }
     void warn(const QString &text)
     {
@@ -256,8 +258,10 @@ public:
     // What an included file's reading found, in this report.
     void merge(const ReadReport &other)
     {
-        report.unreadable << other.unreadable;
-        report.skipped << other.skipped;
+        report.unreadable << other.unreadable.mid(0, ReadReport::listed - report.unreadable.size());
+        report.skipped << other.skipped.mid(0, ReadReport::listed - report.skipped.size());
+        report.unreadableCount += other.unreadableCount;
+        report.skippedCount += other.skippedCount;
         report.warnings << other.warnings;
         report.events += other.events;
     }
@@ -819,7 +823,7 @@ void readICalendar(LineReader &lines, Collector &out)
                        u"the file ends before END:%1"_s.arg(QString::fromUtf8(blockKind)));
     else if (depth == 1)
         out.unreadable(lines.number(), QString(), u"the file ends before END:VCALENDAR"_s);
-    else if (!calendar && blockLine == 0 && out.report.unreadable.isEmpty())
+    else if (!calendar && blockLine == 0 && out.report.unreadableCount == 0)
         out.unreadable(1, QString(), u"the file holds no BEGIN:VCALENDAR"_s);
 }
 

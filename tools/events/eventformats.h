@@ -54,12 +54,17 @@ struct NotImported
 
 struct ReadReport
 {
+    // Each list holds its first `listed` entries and its count all of them, so that a file of
+    // nothing but bad lines does not fill the memory.
+    static constexpr qsizetype listed = 10000;
     // Malformed text or an impossible date: an import stops on any of them unless told to
     // skip them.
     QList<NotImported> unreadable;
+    qint64 unreadableCount = 0;
     // Valid entries that Datebell cannot hold (other recurrences, floating holidays,
     // cancelled events): passed over without stopping the import.
     QList<NotImported> skipped;
+    qint64 skippedCount = 0;
     // What was read leniently, once per kind and file.
     QStringList warnings;
     qint64 events = 0; // records handed on

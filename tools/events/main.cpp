@@ -187,20 +187,25 @@ int importEvents(const QString &databasePath, const Options &options)
         say(u"%1: warning: %2"_s.arg(label, warning));
     for (const NotImported &entry : report.skipped)
         say(u"%1: skipped \"%2\": %3"_s.arg(where(entry), entry.event, entry.reason));
+    if (report.skippedCount > report.skipped.size())
+        say(u"%1: %2 more skipped"_s.arg(label).arg(report.skippedCount - report.skipped.size()));
     for (const NotImported &entry : report.unreadable)
         say(u"%1: cannot read \"%2\": %3"_s.arg(where(entry), entry.event, entry.reason));
-    const qsizetype unreadable = report.unreadable.size();
+    if (report.unreadableCount > report.unreadable.size())
+        say(u"%1: %2 more that cannot be read"_s.arg(label).arg(report.unreadableCount
+                                                                - report.unreadable.size()));
+    const qint64 unreadable = report.unreadableCount;
     if (unreadable > 0 && !options.skipBad)
         return fail(
                 u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "
                 "the others)."_s.arg(
-                        count(unreadable, u"entry"_s).replace(u"entrys"_s, u"entries"_s), label));
+                        (unreadable == 1 ? u"1 entry"_s : u"%1 entries"_s.arg(unreadable)), label));
     import.commit();
     db->Close();
 
     const QString counts = u"%1 %2, duplicates %3, skipped %4, unreadable %5"_s.arg(
             options.dryRun ? u"would add"_s : u"Added"_s, QString::number(import.added),
-            QString::number(import.duplicates), QString::number(report.skipped.size()),
+            QString::number(import.duplicates), QString::number(report.skippedCount),
             QString::number(unreadable));
     say(options.dryRun ? u"Dry run: "_s + counts + u"; nothing was changed."_s : counts);
     return 0;
