@@ -136,7 +136,7 @@ void tst_Events::reading_data()
                        "BEGIN:STANDARD\r\nDTSTART:16010101T000000\r\nTZOFFSETFROM:+0700\r\n"
                        "TZOFFSETTO:+0700\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
                        + vevent("DTSTART;TZID=\"(UTC+07:00) Bangkok, Hanoi, Jakarta\":20260701T"
-                                "090000\r\nSUMMARY:Bangkok\r\nATTENDEE;CN:mailto:x@y\r\n")
+                                "090000\r\nSUMMARY:Bangkok\r\nATTENDEE;CN=a\r\nATTENDEE;CN:x\r\n")
                        + vevent("DTSTART;TZID=US/Pacific:20260701T090000\r\nSUMMARY:Link\r\n")
                        + vevent("DTSTART;TZID=Etc/UTC:20260701T090000\r\nSUMMARY:UTC\r\n")
                        + vevent("DTSTART;TZID=Tokyo Standard Time:20260701T090000\r\nSUMMARY:W\r\n")
@@ -150,7 +150,7 @@ void tst_Events::reading_data()
                   "2026-03-08 08:30:00|one-off|Gap",
                   "2026-11-01 06:30:00|one-off|Ov",
                   "W: left out 1 line that libical could not read",
-                  "U49 Mars: not known here" };
+                  "U50 Mars: not known here" };
     QTest::newRow("ics: cancelled, override, no DTSTART, bare VEVENT, DATE with a time")
             << "ics"
             << vevent("DTSTART;VALUE=DATE:20261206T120000\r\nSUMMARY:Bare\r\n")
