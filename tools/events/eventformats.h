@@ -1,18 +1,23 @@
 #pragma once
 
 // Event files that datebell-events writes and reads: CSV and iCalendar both ways, and the
-// simple forms of the files of remind, BSD calendar and birthday one way. Nothing here touches
-// the database: readers turn a file's bytes into records and per-line problems, writers turn
-// records into a file's bytes.
+// files of remind, BSD calendar and birthday one way. Nothing here touches the database:
+// readers turn a file into records, handed on one at a time, and a report of what was not
+// imported; writers turn records into a file, one at a time. Neither holds a whole file.
 
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 
+#include <functional>
+#include <memory>
 #include <optional>
+
+class QIODevice;
 
 // One event as it moves between the database and a file. `date` is a local calendar date and
 // time held the engine's way (EventDateTime: a UTC QDateTime, no time zone meant); `hasTime`
@@ -36,44 +41,85 @@ enum class EventFormat { Csv, ICalendar, Remind, Calendar, Birthday };
 QString FormatName(EventFormat format);
 std::optional<EventFormat> FormatFromName(const QString &name);
 
-// A line of a file that gave no event: its number (1-based), why, and its text.
-struct LineIssue
+// An entry of a file that was not imported: the file (empty: the one named on the command
+// line, else an included one), the line it starts on, the event (its summary or its text)
+// and why.
+struct NotImported
 {
+    QString file;
     int line = 0;
+    QString event;
     QString reason;
-    QString text;
 };
 
-struct ReadResult
+struct ReadReport
 {
-    QList<EventRecord> records;
-    QList<int> recordLines; // the line each record starts on
-    // Lines that could not be read: an import stops on any of them unless told to skip them.
-    QList<LineIssue> bad;
-    // Entries that were read but hold nothing Datebell can keep (another recurrence, an
-    // included file): reported and passed over, without stopping the import.
-    QList<LineIssue> skipped;
+    // Each list holds its first `listed` entries and its count all of them, so that a file of
+    // nothing but bad lines does not fill the memory.
+    static constexpr qsizetype listed = 10000;
+    // Malformed text or an impossible date: an import stops on any of them unless told to
+    // skip them.
+    QList<NotImported> unreadable;
+    qint64 unreadableCount = 0;
+    // Valid entries that Datebell cannot hold (other recurrences, floating holidays,
+    // cancelled events): passed over without stopping the import.
+    QList<NotImported> skipped;
+    qint64 skippedCount = 0;
+    // What was read leniently, once per kind and file.
+    QStringList warnings;
+    qint64 events = 0; // records handed on
 };
 
 struct ReadOptions
 {
-    // Annual events given without a year are dated on their next day on or after this one,
-    // as the reminder keeps them.
+    // Annual events are dated on their next occurrence on or after this day.
     QDate today;
     // The zone that UTC and zoned iCalendar times are converted into.
     QTimeZone localZone = QTimeZone::systemTimeZone();
+    // The file read, for the folder that included files are looked for in; empty for
+    // standard input.
+    QString fileName;
+    // Where calendar(1) looks for an included file that is not beside the one including it.
+    QStringList calendarFolders = { QStringLiteral("/usr/share/calendar") };
+    bool followIncludes = true;
 };
 
-ReadResult ReadEvents(EventFormat format, const QByteArray &content, const ReadOptions &options);
+using RecordSink = std::function<void(const EventRecord &)>;
 
-// The format a file's content shows, the file name's extension settling a tie; nothing when
-// neither tells.
-std::optional<EventFormat> GuessFormat(const QByteArray &content, const QString &fileName);
+ReadReport ReadEvents(EventFormat format, QIODevice &input, const ReadOptions &options,
+                      const RecordSink &sink);
+ReadReport ReadEvents(EventFormat format, const QByteArray &content, const ReadOptions &options,
+                      const RecordSink &sink);
 
-// RFC 4180: a header line "Date,Description,Annual", CRLF line ends.
-QByteArray WriteCsv(const QList<EventRecord> &records);
-// RFC 5545: one VEVENT per record; `stamp` is the DTSTAMP of every event.
-QByteArray WriteICalendar(const QList<EventRecord> &records, const QDateTime &stamp);
+// The format that the head of a file shows, the file name's extension settling a tie;
+// nothing when neither tells.
+std::optional<EventFormat> GuessFormat(const QByteArray &head, const QString &fileName);
+
+// Writes records one at a time: CSV (RFC 4180, a header "Date,Description,Annual", CRLF line
+// ends) or iCalendar (one VEVENT per record, `stamp` the DTSTAMP of each).
+class EventWriter
+{
+public:
+    EventWriter(EventFormat format, QIODevice &output, const QDateTime &stamp);
+    ~EventWriter();
+    EventWriter(const EventWriter &) = delete;
+    EventWriter &operator=(const EventWriter &) = delete;
+    // False once a write has failed.
+    bool write(const EventRecord &record);
+    bool finish();
+
+private:
+    bool put(const QByteArray &bytes);
+
+    EventFormat m_format;
+    QIODevice &m_output;
+    QByteArray m_stamp;
+    QByteArray m_tail;
+    // Identical records, which come one after another, are told apart by their count.
+    QByteArray m_lastHash;
+    int m_lastCount = 0;
+    bool m_ok = true;
+};
 
 // The date as the files show it: "2026-12-06", or "2026-12-06 10:30:00" with a time of day.
 QString RecordDateText(const EventRecord &record);

@@ -4,73 +4,108 @@
 #include "engine/errors.h"
 #include "engine/eventdb.h"
 
-#include <QSet>
+#include <QFile>
+#include <QScopeGuard>
 
-#include <algorithm>
 #include <optional>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// The time another program may hold a lock before the import gives up, as the program waits.
+constexpr int busyTimeoutMs = 3000;
+
 // Whether a stored flag means annual: -1, or no value, as the reminder reads it; 0 is a
 // one-off event; anything else was written by another tool and means nothing certain.
-std::optional<bool> annualFlag(const QVariant &flag)
+std::optional<bool> annualFlag(sqlite3_stmt *rows, int column)
 {
-    if (flag.isNull())
+    const int type = sqlite3_column_type(rows, column);
+    if (type == SQLITE_NULL)
         return true;
-    if (flag.typeId() != QMetaType::LongLong)
+    if (type != SQLITE_INTEGER)
         return std::nullopt;
-    const qint64 value = flag.toLongLong();
+    const sqlite3_int64 value = sqlite3_column_int64(rows, column);
     if (value != -1 && value != 0)
         return std::nullopt;
     return value == -1;
 }
 
-// What tells events apart: the stored date, the flag and the description. The date text has a
-// fixed width, so the parts cannot run into each other.
-QString eventKey(const QString &storedDate, bool annual, const QString &description)
+QString columnText(sqlite3_stmt *rows, int column)
 {
-    return storedDate + (annual ? u'A' : u'O') + description;
+    if (sqlite3_column_type(rows, column) == SQLITE_NULL)
+        return u"(none)"_s;
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(rows, column)),
+                             sqlite3_column_bytes(rows, column));
 }
 
-QString shown(const QVariant &value)
+[[noreturn]] void throwSqlite(sqlite3 *db, const QString &file)
 {
-    return value.isNull() ? u"(none)"_s : value.toString();
+    const int code = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
+    throw DatebellError(
+            code,
+            DescribeFailure(code, file, QString::fromUtf8(db ? sqlite3_errmsg(db) : "no memory")));
+}
+
+// A connection of this command's own to the database that `db` opened.
+sqlite3 *openConnection(const Database &db, int flags)
+{
+    sqlite3 *handle = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(db.Name()).constData(), &handle, flags, nullptr)
+        != SQLITE_OK) {
+        const auto closer = qScopeGuard([&] { sqlite3_close(handle); });
+        throwSqlite(handle, db.Name());
+    }
+    sqlite3_busy_timeout(handle, busyTimeoutMs);
+    sqlite3_extended_result_codes(handle, 1);
+    return handle;
+}
+
+// What tells events apart: a one-off event by its date and description, an annual one by its
+// month, day, time of day and description. The date text has a fixed width, so the parts
+// cannot run into each other.
+QByteArray eventKey(const EventRecord &record)
+{
+    const QString date = StoredDateText(record.date);
+    return (record.annual ? u'A' + date.mid(5) : u'O' + date).toUtf8()
+            + record.description.toUtf8();
 }
 
 } // namespace
 
-StoredEvents ReadStoredEvents(Database &db)
+void ReadStoredEvents(Database &db, const std::function<void(const EventRecord &)> &record,
+                      const std::function<void(const SkippedRow &)> &skipped)
 {
-    StoredEvents out;
-    // Read in the table's own order and sorted here: walking the date index would look up
-    // each row's flag in the table at random, which costs more than the sort.
-    const auto rows = db.OpenRecordset(u"SELECT EventDate, Description, RepeatFlag FROM Events"_s);
-    for (; !rows->EOF_(); rows->MoveNext()) {
-        const QVariant date = rows->Fields(0).Value();
-        const QVariant description = rows->Fields(1).Value();
-        const QVariant flag = rows->Fields(2).Value();
-        const auto value = date.typeId() == QMetaType::QString ? StoredDateValue(date.toString())
-                                                               : std::nullopt;
-        const auto annual = annualFlag(flag);
+    sqlite3 *handle = openConnection(db, SQLITE_OPEN_READONLY);
+    const auto closer = qScopeGuard([&] { sqlite3_close(handle); });
+    sqlite3_stmt *rows = nullptr;
+    // The date index gives the order without a sort of the whole table.
+    if (sqlite3_prepare_v2(handle,
+                           "SELECT EventDate, Description, RepeatFlag FROM Events "
+                           "ORDER BY EventDate, Description",
+                           -1, &rows, nullptr)
+        != SQLITE_OK)
+        throwSqlite(handle, db.Name());
+    const auto finalizer = qScopeGuard([&] { sqlite3_finalize(rows); });
+    int rc;
+    while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+        const QString date = columnText(rows, 0);
+        const QString description =
+                sqlite3_column_type(rows, 1) == SQLITE_NULL ? QString() : columnText(rows, 1);
+        const auto value =
+                sqlite3_column_type(rows, 0) == SQLITE_TEXT ? StoredDateValue(date) : std::nullopt;
+        const auto annual = annualFlag(rows, 2);
         if (!value || !annual) {
-            out.skipped << SkippedRow{ shown(date), shown(description), shown(flag),
-                                       !value ? u"the date is not in the form Datebell writes"_s
-                                              : u"the annual flag is neither -1 nor 0"_s };
+            skipped(SkippedRow{ date, columnText(rows, 1), columnText(rows, 2),
+                                !value ? u"the date is not in the form Datebell writes"_s
+                                       : u"the annual flag is neither -1 nor 0"_s });
             continue;
         }
-        out.records << EventRecord{ *value, value->time() != QTime(0, 0), description.toString(),
-                                    *annual };
+        record(EventRecord{ *value, value->time() != QTime(0, 0), description, *annual });
     }
-    rows->Close();
-    std::stable_sort(out.records.begin(), out.records.end(),
-                     [](const EventRecord &a, const EventRecord &b) {
-                         if (a.date != b.date)
-                             return a.date < b.date;
-                         return a.description < b.description;
-                     });
-    return out;
+    if (rc != SQLITE_DONE)
+        throwSqlite(handle, db.Name());
 }
 
 void CheckWritable(Database &db)
@@ -83,51 +118,93 @@ void CheckWritable(Database &db)
     db.QuickCheck(db.Name() + u".bak"_s);
 }
 
-ImportOutcome ImportEvents(Database &db, const QList<EventRecord> &records, bool dryRun)
+EventImport::EventImport(Database &db, bool dryRun) : m_file(db.Name()), m_dryRun(dryRun)
 {
+    m_db = openConnection(db, dryRun ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    exec("PRAGMA synchronous=FULL");
+    // The date index and the keys take rows in no order: a cache of 24 MiB each keeps more
+    // of their pages at hand than SQLite's 2 MiB, which reads and writes them again and again.
+    exec("PRAGMA main.cache_size=-24576");
+    exec("PRAGMA temp.cache_size=-24576");
     // Started before the table is read, so that no other program adds an event between the
     // look for duplicates and the additions.
-    std::optional<Transaction> transaction;
+    exec(dryRun ? "BEGIN" : "BEGIN IMMEDIATE");
+    m_open = true;
+    // The keys of the events there and added, in a temporary table: on disk, not in memory,
+    // however many there are.
+    exec("CREATE TEMP TABLE seen (k BLOB PRIMARY KEY) WITHOUT ROWID");
+    exec("INSERT OR IGNORE INTO temp.seen "
+         "SELECT CAST(CASE WHEN RepeatFlag IS NULL OR RepeatFlag = -1 "
+         "THEN 'A' || substr(EventDate, 6) ELSE 'O' || EventDate END "
+         "|| ifnull(Description, '') AS BLOB) "
+         "FROM Events WHERE typeof(EventDate) = 'text' "
+         "AND (RepeatFlag IS NULL OR RepeatFlag IN (-1, 0))");
+    m_seen = prepare("INSERT OR IGNORE INTO temp.seen VALUES (?)");
     if (!dryRun)
-        transaction.emplace(db);
+        m_insert = prepare("INSERT INTO Events (EventDate, Description, RepeatFlag) "
+                           "VALUES (?, ?, ?)");
+}
 
-    QSet<QString> present;
-    {
-        const auto rows =
-                db.OpenRecordset(u"SELECT EventDate, Description, RepeatFlag FROM Events"_s);
-        for (; !rows->EOF_(); rows->MoveNext()) {
-            const auto annual = annualFlag(rows->Fields(2).Value());
-            if (annual)
-                present.insert(eventKey(rows->Fields(0).Value().toString(), *annual,
-                                        rows->Fields(1).Value().toString()));
-        }
-        rows->Close();
-    }
+EventImport::~EventImport()
+{
+    sqlite3_finalize(m_seen);
+    sqlite3_finalize(m_insert);
+    if (m_open)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+}
 
-    ImportOutcome outcome;
-    std::unique_ptr<Recordset> table;
-    if (!dryRun)
-        table = db.OpenRecordset(u"SELECT * FROM Events WHERE 0"_s);
-    for (const EventRecord &record : records) {
-        const QString key =
-                eventKey(StoredDateText(record.date), record.annual, record.description);
-        if (present.contains(key)) {
-            ++outcome.duplicates;
-            continue;
-        }
-        present.insert(key);
-        outcome.added << record;
-        if (!table)
-            continue;
-        table->AddNew();
-        table->Fields(u"EventDate"_s).setValue(record.date);
-        table->Fields(u"Description"_s).setValue(record.description);
-        table->Fields(u"RepeatFlag"_s).setValue(record.annual);
-        table->Update();
+void EventImport::fail()
+{
+    throwSqlite(m_db, m_file);
+}
+
+sqlite3_stmt *EventImport::prepare(const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        fail();
+    return statement;
+}
+
+void EventImport::exec(const char *sql)
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
+}
+
+bool EventImport::add(const EventRecord &record)
+{
+    const QByteArray key = eventKey(record);
+    sqlite3_bind_blob(m_seen, 1, key.constData(), int(key.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(m_seen);
+    sqlite3_reset(m_seen);
+    if (rc != SQLITE_DONE)
+        fail();
+    if (sqlite3_changes(m_db) == 0) {
+        ++duplicates;
+        return false;
     }
-    if (table)
-        table->Close();
-    if (transaction)
-        transaction->commit();
-    return outcome;
+    ++added;
+    if (!m_insert)
+        return true;
+    const QByteArray date = StoredDateText(record.date).toUtf8();
+    const QByteArray description = record.description.toUtf8();
+    sqlite3_bind_text(m_insert, 1, date.constData(), int(date.size()), SQLITE_STATIC);
+    sqlite3_bind_text(m_insert, 2, description.constData(), int(description.size()), SQLITE_STATIC);
+    sqlite3_bind_int(m_insert, 3, record.annual ? -1 : 0);
+    rc = sqlite3_step(m_insert);
+    sqlite3_reset(m_insert);
+    if (rc != SQLITE_DONE)
+        fail();
+    return true;
+}
+
+void EventImport::commit()
+{
+    if (!m_dryRun)
+        exec("COMMIT");
+    else
+        exec("ROLLBACK");
+    m_open = false;
 }

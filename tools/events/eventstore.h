@@ -1,14 +1,18 @@
 #pragma once
 
 // The event table's side of datebell-events: reading every event for an export, and adding
-// the events of a file in one transaction.
+// the events of a file in one transaction. Both go a row at a time, through a connection of
+// their own, so that neither the table nor the file is ever held whole.
 
 #include "eventformats.h"
 
-#include <QList>
 #include <QString>
 
+#include <functional>
+
 class Database;
+struct sqlite3;
+struct sqlite3_stmt;
 
 // A row that an export passes over, as it stands in the table, and why.
 struct SkippedRow
@@ -19,27 +23,45 @@ struct SkippedRow
     QString reason;
 };
 
-struct StoredEvents
-{
-    QList<EventRecord> records; // in date and description order
-    QList<SkippedRow> skipped;
-};
-
-// Every event of the table. Rows another tool wrote with a date not in the stored form (or
-// none) or an annual flag other than -1, 0 or none are passed over and listed.
-StoredEvents ReadStoredEvents(Database &db);
+// Hands on every event of the table in date and description order. Rows another tool wrote
+// with a date not in the stored form (or none) or an annual flag other than -1, 0 or none go
+// to `skipped`.
+void ReadStoredEvents(Database &db, const std::function<void(const EventRecord &)> &record,
+                      const std::function<void(const SkippedRow &)> &skipped);
 
 // Raises a DatebellError when nothing may be written to the database: it is read-only, or
 // SQLite finds it damaged.
 void CheckWritable(Database &db);
 
-struct ImportOutcome
+// Adds records that the table does not hold yet, all in one transaction: a failure part of
+// the way, or an import dropped without commit(), leaves the table as it was. A record is a
+// duplicate of one with the same date, description and annual flag, and an annual one also of
+// an annual event on the same day and time of another year. A dry run finds the same records
+// and writes nothing.
+class EventImport
 {
-    QList<EventRecord> added; // in the file's order
-    int duplicates = 0; // already in the table, or earlier in the same file
-};
+public:
+    EventImport(Database &db, bool dryRun);
+    ~EventImport();
+    EventImport(const EventImport &) = delete;
+    EventImport &operator=(const EventImport &) = delete;
 
-// Adds each record that the table does not hold yet with the same date, description and
-// annual flag, all in one transaction: a failure part of the way leaves the table as it was.
-// A dry run finds the same records and writes nothing.
-ImportOutcome ImportEvents(Database &db, const QList<EventRecord> &records, bool dryRun);
+    // True when the record is added (or would be, in a dry run).
+    bool add(const EventRecord &record);
+    void commit();
+
+    qint64 added = 0;
+    qint64 duplicates = 0;
+
+private:
+    [[noreturn]] void fail();
+    sqlite3_stmt *prepare(const char *sql);
+    void exec(const char *sql);
+
+    QString m_file;
+    bool m_dryRun;
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_seen = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    bool m_open = false; // a transaction is open
+};

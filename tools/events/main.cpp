@@ -37,7 +37,9 @@ const char usageText[] =
         "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
         "         is guessed from the content and the file name.\n"
         "         --dry-run   lists what would be added and changes nothing\n"
-        "         --skip-bad  imports the readable lines and lists the others\n"
+        "         --skip-bad  imports what can be read and lists the rest\n"
+        "         Entries Datebell cannot hold (other repetitions, moving holidays) are\n"
+        "         listed and passed over.\n"
         "\n"
         "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
 
@@ -88,30 +90,45 @@ QString fileLabel(const QString &file)
 
 int exportEvents(Database &db, const Options &options)
 {
-    const StoredEvents stored = ReadStoredEvents(db);
-    for (const SkippedRow &row : stored.skipped)
-        say(u"datebell-events: skipped the row dated \"%1\", \"%2\", annual flag %3: %4"_s.arg(
-                shownLine(row.date), shownLine(row.description), row.flag, row.reason));
-    const QByteArray bytes = options.format == EventFormat::ICalendar
-            ? WriteICalendar(stored.records, QDateTime::currentDateTimeUtc())
-            : WriteCsv(stored.records);
-
+    const EventFormat format = options.format.value_or(EventFormat::Csv);
+    QSaveFile saved;
+    QFile standardOutput;
+    QIODevice *device = &saved;
     if (options.file.isEmpty() || options.file == u"-") {
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
-            || std::fflush(stdout) != 0)
+        if (!standardOutput.open(stdout, QIODevice::WriteOnly))
             return fail(u"could not write the events to standard output."_s);
+        device = &standardOutput;
     } else {
         // Written whole or not at all: a failed export leaves an older file as it was.
-        QSaveFile file(options.file);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            return fail(u"could not write '%1': %2"_s.arg(options.file, file.errorString()));
+        saved.setFileName(options.file);
+        if (!saved.open(QIODevice::WriteOnly))
+            return fail(u"could not write '%1': %2"_s.arg(options.file, saved.errorString()));
     }
-    QString summary =
-            u"Exported %1 as %2"_s.arg(count(stored.records.size(), u"event"_s),
-                                       FormatName(options.format.value_or(EventFormat::Csv)));
-    if (!stored.skipped.isEmpty())
-        summary += u"; skipped %1 not in the form Datebell writes"_s.arg(
-                count(stored.skipped.size(), u"row"_s));
+    EventWriter writer(format, *device, QDateTime::currentDateTimeUtc());
+    qint64 written = 0;
+    qint64 skipped = 0;
+    ReadStoredEvents(
+            db,
+            [&](const EventRecord &record) {
+                writer.write(record);
+                ++written;
+            },
+            [&](const SkippedRow &row) {
+                ++skipped;
+                say(u"datebell-events: skipped the row dated \"%1\", \"%2\", annual flag %3: %4"_s
+                            .arg(shownLine(row.date), shownLine(row.description), row.flag,
+                                 row.reason));
+            });
+    const bool ok = writer.finish();
+    if (device == &standardOutput) {
+        if (!ok || !standardOutput.flush())
+            return fail(u"could not write the events to standard output."_s);
+    } else if (!ok || !saved.commit()) {
+        return fail(u"could not write '%1': %2"_s.arg(options.file, saved.errorString()));
+    }
+    QString summary = u"Exported %1 as %2"_s.arg(count(written, u"event"_s), FormatName(format));
+    if (skipped > 0)
+        summary += u"; skipped %1 not in the form Datebell writes"_s.arg(count(skipped, u"row"_s));
     say(summary + u'.');
     return 0;
 }
@@ -129,63 +146,68 @@ int importEvents(const QString &databasePath, const Options &options)
     }
     if (!opened)
         return fail(u"cannot read '%1': %2"_s.arg(options.file, file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(u"cannot read '%1': %2"_s.arg(options.file, file.errorString()));
-    file.close();
+    const QString label = fileLabel(options.file);
 
     std::optional<EventFormat> format = options.format;
     if (format) {
         say(u"Format: "_s + FormatName(*format));
     } else {
-        format = GuessFormat(content, standardInput ? QString() : options.file);
+        format = GuessFormat(file.peek(64 * 1024), standardInput ? QString() : options.file);
         if (!format)
             return fail(u"cannot tell the format of '%1'; name it with --format (csv, ics, "
-                        "remind, calendar or birthday)."_s.arg(fileLabel(options.file)));
+                        "remind, calendar or birthday)."_s.arg(label));
         say(u"Format: %1 (guessed)"_s.arg(FormatName(*format)));
     }
-
-    ReadOptions readOptions;
-    readOptions.today = QDate::currentDate();
-    const ReadResult read = ReadEvents(*format, content, readOptions);
-    const QString label = fileLabel(options.file);
-    // In one pass each: a '%1' in a file name or a line is text, not a place to fill.
-    for (const LineIssue &issue : read.skipped)
-        say(u"%1:%2: skipped: %3: %4"_s.arg(label, QString::number(issue.line), issue.reason,
-                                            shownLine(issue.text)));
-    for (const LineIssue &issue : read.bad)
-        say(u"%1:%2: %3%4: %5"_s.arg(label, QString::number(issue.line),
-                                     options.skipBad ? u"skipped: "_s : QString(), issue.reason,
-                                     shownLine(issue.text)));
-    if (!read.bad.isEmpty() && !options.skipBad)
-        return fail(u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "
-                    "the others)."_s.arg(count(read.bad.size(), u"line"_s), label));
 
     const auto db = DBEngine::OpenDatabase(databasePath);
     if (!options.dryRun)
         CheckWritable(*db);
-    const ImportOutcome outcome = ImportEvents(*db, read.records, options.dryRun);
+    EventImport import(*db, options.dryRun);
+    ReadOptions readOptions;
+    readOptions.today = QDate::currentDate();
+    readOptions.fileName = standardInput ? QString() : options.file;
+    const ReadReport report =
+            ReadEvents(*format, file, readOptions, [&](const EventRecord &record) {
+                if (!import.add(record) || !options.dryRun)
+                    return;
+                const QByteArray line = (RecordDateText(record) + u'\t'
+                                         + (record.annual ? u"annual"_s : u"one-off"_s) + u'\t'
+                                         + shownLine(record.description) + u'\n')
+                                                .toUtf8();
+                std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            });
+    std::fflush(stdout);
+
+    // In one pass each: a '%1' in a file name or an event is text, not a place to fill.
+    const auto where = [&](const NotImported &entry) {
+        return u"%1:%2"_s.arg(entry.file.isEmpty() ? label : entry.file,
+                              QString::number(entry.line));
+    };
+    for (const QString &warning : report.warnings)
+        say(u"%1: warning: %2"_s.arg(label, warning));
+    for (const NotImported &entry : report.skipped)
+        say(u"%1: skipped \"%2\": %3"_s.arg(where(entry), entry.event, entry.reason));
+    if (report.skippedCount > report.skipped.size())
+        say(u"%1: %2 more skipped"_s.arg(label).arg(report.skippedCount - report.skipped.size()));
+    for (const NotImported &entry : report.unreadable)
+        say(u"%1: cannot read \"%2\": %3"_s.arg(where(entry), entry.event, entry.reason));
+    if (report.unreadableCount > report.unreadable.size())
+        say(u"%1: %2 more that cannot be read"_s.arg(label).arg(report.unreadableCount
+                                                                - report.unreadable.size()));
+    const qint64 unreadable = report.unreadableCount;
+    if (unreadable > 0 && !options.skipBad)
+        return fail(
+                u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "
+                "the others)."_s.arg(
+                        (unreadable == 1 ? u"1 entry"_s : u"%1 entries"_s.arg(unreadable)), label));
+    import.commit();
     db->Close();
 
-    const qsizetype rejected = read.bad.size() + read.skipped.size();
-    if (options.dryRun) {
-        for (const EventRecord &record : outcome.added) {
-            const QByteArray line =
-                    (RecordDateText(record) + u'\t' + (record.annual ? u"annual"_s : u"one-off"_s)
-                     + u'\t' + shownLine(record.description) + u'\n')
-                            .toUtf8();
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        }
-        std::fflush(stdout);
-        say(u"Dry run: would add %1, duplicates %2, rejected %3; nothing was changed."_s
-                    .arg(outcome.added.size())
-                    .arg(outcome.duplicates)
-                    .arg(rejected));
-    } else {
-        say(u"Added %1, duplicates %2, rejected %3"_s.arg(outcome.added.size())
-                    .arg(outcome.duplicates)
-                    .arg(rejected));
-    }
+    const QString counts = u"%1 %2, duplicates %3, skipped %4, unreadable %5"_s.arg(
+            options.dryRun ? u"would add"_s : u"Added"_s, QString::number(import.added),
+            QString::number(import.duplicates), QString::number(report.skippedCount),
+            QString::number(unreadable));
+    say(options.dryRun ? u"Dry run: "_s + counts + u"; nothing was changed."_s : counts);
     return 0;
 }
 
