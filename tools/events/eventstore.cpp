@@ -1,5 +1,6 @@
 #include "eventstore.h"
 
+#include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/eventdb.h"
@@ -17,19 +18,20 @@ namespace {
 // The time another program may hold a lock before the import gives up, as the program waits.
 constexpr int busyTimeoutMs = 3000;
 
-// Whether a stored flag means annual: -1, or no value, as the reminder reads it; 0 is a
-// one-off event; anything else was written by another tool and means nothing certain.
-std::optional<bool> annualFlag(sqlite3_stmt *rows, int column)
+// Whether a stored flag makes the event annual, read as the reminder reads it.
+bool annualFlag(sqlite3_stmt *rows, int column)
 {
-    const int type = sqlite3_column_type(rows, column);
-    if (type == SQLITE_NULL)
-        return true;
-    if (type != SQLITE_INTEGER)
-        return std::nullopt;
-    const sqlite3_int64 value = sqlite3_column_int64(rows, column);
-    if (value != -1 && value != 0)
-        return std::nullopt;
-    return value == -1;
+    switch (sqlite3_column_type(rows, column)) {
+    case SQLITE_NULL:
+        return IsAnnualFlag(QVariant());
+    case SQLITE_INTEGER:
+        return IsAnnualFlag(qint64(sqlite3_column_int64(rows, column)));
+    case SQLITE_FLOAT:
+        return IsAnnualFlag(sqlite3_column_double(rows, column));
+    default:
+        return IsAnnualFlag(QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(rows, column))));
+    }
 }
 
 QString columnText(sqlite3_stmt *rows, int column)
@@ -95,14 +97,13 @@ void ReadStoredEvents(Database &db, const std::function<void(const EventRecord &
                 sqlite3_column_type(rows, 1) == SQLITE_NULL ? QString() : columnText(rows, 1);
         const auto value =
                 sqlite3_column_type(rows, 0) == SQLITE_TEXT ? StoredDateValue(date) : std::nullopt;
-        const auto annual = annualFlag(rows, 2);
-        if (!value || !annual) {
+        if (!value) {
             skipped(SkippedRow{ date, columnText(rows, 1), columnText(rows, 2),
-                                !value ? u"the date is not in the form Datebell writes"_s
-                                       : u"the annual flag is neither -1 nor 0"_s });
+                                u"the date is not in the form Datebell writes"_s });
             continue;
         }
-        record(EventRecord{ *value, value->time() != QTime(0, 0), description, *annual });
+        record(EventRecord{ *value, value->time() != QTime(0, 0), description,
+                            annualFlag(rows, 2) });
     }
     if (rc != SQLITE_DONE)
         throwSqlite(handle, db.Name());
@@ -134,11 +135,10 @@ EventImport::EventImport(Database &db, bool dryRun) : m_file(db.Name()), m_dryRu
     // however many there are.
     exec("CREATE TEMP TABLE seen (k BLOB PRIMARY KEY) WITHOUT ROWID");
     exec("INSERT OR IGNORE INTO temp.seen "
-         "SELECT CAST(CASE WHEN RepeatFlag IS NULL OR RepeatFlag = -1 "
+         "SELECT CAST(CASE WHEN RepeatFlag IS NULL OR RepeatFlag <> 0 "
          "THEN 'A' || substr(EventDate, 6) ELSE 'O' || EventDate END "
          "|| ifnull(Description, '') AS BLOB) "
-         "FROM Events WHERE typeof(EventDate) = 'text' "
-         "AND (RepeatFlag IS NULL OR RepeatFlag IN (-1, 0))");
+         "FROM Events WHERE typeof(EventDate) = 'text'");
     m_seen = prepare("INSERT OR IGNORE INTO temp.seen VALUES (?)");
     if (!dryRun)
         m_insert = prepare("INSERT INTO Events (EventDate, Description, RepeatFlag) "
