@@ -4,6 +4,7 @@
 #include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "engine/globals.h"
 #include "engine/platform.h"
 #include "engine/settings.h"
@@ -28,6 +29,24 @@ QDate readLastRemindDate(const SettingsStore &settings)
     Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
                  .arg(text, DateText(firstLastRemind)));
     return firstLastRemind;
+}
+
+// Rows another tool wrote with a date in another form sort apart from the stored dates, so
+// no query of the pass finds them and they would never be reminded: each is named once. A
+// table with the schema's date check cannot hold such rows and is not read.
+void reportUnreadableDates(Database &db)
+{
+    if (db.HasDateCheck())
+        return;
+    const auto rows = db.OpenRecordset(
+            QStringLiteral("SELECT Description, EventDate FROM Events WHERE EventDate IS NOT NULL "
+                           "AND datetime(EventDate) IS NOT EventDate"));
+    for (; !rows->EOF_(); rows->MoveNext())
+        Warn(QStringLiteral("the event \"%1\" has the date \"%2\", which is not in the form "
+                            "Datebell reads (YYYY-MM-DD HH:MM:SS); it is never reminded, moved or "
+                            "deleted until it is corrected.")
+                     .arg(rows->Fields(0).Value().toString(), rows->Fields(1).Value().toString()));
+    rows->Close();
 }
 
 } // namespace
@@ -82,23 +101,30 @@ RunEnd Main(const Runtime &runtime)
     if (!silent && !runtime.desktop.canShowWindows(&why))
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
-    try {
-        runtime.settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
-                                     DateText(runtime.clock.today()));
-    } catch (const DatebellError &error) {
-        // The reminders are worth more than the record of them: show them all the same.
-        if (error.number() != ErrorNumber::SettingsNotSaved)
-            throw;
-        Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));
-    }
+    reportUnreadableDates(*gdbEvents);
 
+    // Today counts as a pass once its reminders are on the screen, or at once when there is
+    // nothing to show.
+    SettingsStore &settings = runtime.settings;
+    const QDate today = runtime.clock.today();
+    const auto recordPass = [&settings, today] {
+        try {
+            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
+                                 DateText(today));
+        } catch (const DatebellError &error) {
+            // The reminders are worth more than the record of them: show them all the same.
+            Warn(error.text()
+                 + QStringLiteral(" Today's reminders will be shown again next time."));
+        }
+    };
     if (silent) {
+        recordPass();
         RollPastEvents(*gdbEvents, runtime.clock);
         gdbEvents->Close();
         gdbEvents.reset();
         return RunEnd::Returned;
     }
-    runtime.desktop.showReminderWindow(runtime);
+    runtime.desktop.showReminderWindow(runtime, recordPass);
     return RunEnd::WindowOpen;
 }
 
@@ -128,38 +154,37 @@ void RollPastEvents(Database &db, const Clock &clock)
     gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
             + DateText(clock.today()) + u'#';
 
-    // Most runs have nothing past: then nothing is checked, copied or written.
-    {
-        const auto probe = db.OpenRecordset(gsSQL);
-        if (probe->EOF_())
-            return;
-    }
+    // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
+    // whose date is not in the stored form are never changed (the pass names them).
+    const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
+            + DateText(clock.today()) + QStringLiteral("# AND datetime(EventDate) = EventDate");
+    const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
+    if (!anyChange())
+        return;
     if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
         throw DatebellError(ErrorNumber::ReadOnly,
                             QStringLiteral("Past events were not tidied: '%1' cannot be written, "
                                            "because %2.")
                                     .arg(db.Name(), reason));
+    // One transaction: an interrupted roll-forward leaves the table as it was. It holds the
+    // write lock from here on, so the copy below is of exactly the table it changes.
+    Transaction transaction(db);
+    if (!anyChange())
+        return;
     // A damaged file is not written to, nor copied over a good backup; a wrong clock set
     // years ahead would delete every one-off event, and the copy lets the user undo it.
     const QString backup = BackupPath(db);
     db.QuickCheck(backup);
     db.BackupTo(backup);
 
-    // One transaction: an interrupted roll-forward leaves the table as it was.
-    Transaction transaction(db);
     const auto past = db.OpenRecordset(gsSQL);
     for (; !past->EOF_(); past->MoveNext()) {
-        const QVariant stored = past->Fields(QStringLiteral("EventDate")).Value();
         const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
-        const auto date = StoredDateValue(stored.toString());
-        if (!date) {
-            // Another tool wrote this row; a date in another form compares wrongly and may
-            // not be past at all.
-            Warn(QStringLiteral("the event \"%1\" (date \"%2\", annual flag \"%3\") is not in "
-                                "the form Datebell writes; it is left as it is.")
-                         .arg(past->Fields(QStringLiteral("Description")).Value().toString(),
-                              stored.toString(), flag.toString()));
-        } else if (!IsAnnualFlag(flag)) {
+        const auto date =
+                StoredDateValue(past->Fields(QStringLiteral("EventDate")).Value().toString());
+        if (!date)
+            continue;
+        if (!IsAnnualFlag(flag)) {
             past->Delete();
         } else {
             past->Edit();

@@ -9,9 +9,13 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -58,9 +62,10 @@ QString describe(const Run &run)
             QString::number(run.ms), run.errors.isEmpty() ? u"(nothing)"_s : run.errors.trimmed());
 }
 
-// `program` with `env`, killed with SIGKILL `killAfter` ms after the start if still running.
+// `program` with `env`, killed with SIGKILL `killAfter` ms after the start if still running,
+// or as soon as `done` says so.
 Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
-        qint64 killAfter = runTimeoutMs)
+        qint64 killAfter = runTimeoutMs, const std::function<bool()> &done = {})
 {
     QProcess process;
     process.setProcessEnvironment(env);
@@ -70,7 +75,10 @@ Run run(const QString &program, const QStringList &arguments, const QProcessEnvi
     if (!process.waitForStarted(runTimeoutMs))
         return { QProcess::NormalExit, -1, process.errorString(), timer.elapsed() };
     const qint64 pid = process.processId();
-    if (!process.waitForFinished(int(std::max<qint64>(0, killAfter - timer.elapsed())))) {
+    bool finished = false;
+    while (!finished && timer.elapsed() < killAfter && !(done && done()))
+        finished = process.waitForFinished(int(std::min<qint64>(100, killAfter - timer.elapsed())));
+    if (!finished) {
         process.kill();
         if (!process.waitForFinished(runTimeoutMs))
             return { QProcess::NormalExit, -1, u"did not end when killed"_s, timer.elapsed() };
@@ -152,7 +160,7 @@ bool makeDatabase(const QString &folder, int past, QString *error)
 }
 
 // In place of the database, a database of 2001 rows with the same noise over pages 4 to 7
-// ("noise") or cut to half ("half"), or an empty, Access (Jet) or text file.
+// ("noise") or cut to half ("half"), an empty, Access (Jet) or text file, or none ("missing").
 bool makeDamagedFile(const QString &folder, const QString &kind, QString *error)
 {
     const QString path = folder + u"/Datebell.mdb"_s;
@@ -175,7 +183,11 @@ bool makeDamagedFile(const QString &folder, const QString &kind, QString *error)
     const QByteArray jet = QByteArray("\0\1\0\0Standard Jet DB", 19).leftJustified(2 * page, '\0');
     const QByteArray text = "EventDate,Description,RepeatFlag\n"
                             "2026-03-11 00:00:00,Dentist,0\n2026-01-01 00:00:00,Birthday,-1\n";
-    return writeFile(path, kind == u"jet" ? jet : kind == u"text" ? text : QByteArray());
+    return kind == u"missing"
+            || writeFile(path,
+                         kind == u"jet"            ? jet
+                                 : kind == u"text" ? text
+                                                   : QByteArray());
 }
 
 // A program folder with copies of the program and its window module, and a settings folder.
@@ -241,6 +253,8 @@ private Q_SLOTS:
     void killDuringRollForward();
     void stoppedPass_data();
     void stoppedPass();
+    void display_data();
+    void display();
 
 private:
     QString tableState(const QString &path) const;
@@ -381,9 +395,10 @@ void tst_Faults::stoppedPass_data()
     // Not a sound event database: the pass stops before it records anything.
     row("damaged pages", Damaged, u"noise"_s, 0, u"damaged"_s, false);
     row("truncated to half", Damaged, u"half"_s, 0, QString(), false);
-    row("zero bytes", Damaged, u"empty"_s, 0, QString(), false);
-    row("Access (Jet) file", Damaged, u"jet"_s, 0, QString(), false);
-    row("text file", Damaged, u"text"_s, 0, QString(), false);
+    row("zero bytes", Damaged, u"empty"_s, 0, u"not a SQLite"_s, false);
+    row("Access (Jet) file", Damaged, u"jet"_s, 0, u"Access (Jet)"_s, false);
+    row("text file", Damaged, u"text"_s, 0, u"not a SQLite"_s, false);
+    row("no database", Damaged, u"missing"_s, 0, u"datebell-newdb"_s, false);
 }
 
 // A fault the pass cannot get past: it stops with status 1 and an error naming the database, and
@@ -461,15 +476,108 @@ void tst_Faults::stoppedPass()
     for (const QString &word : { u"Datebell: Error "_s, database, says, shim })
         stopped = stopped && result.errors.contains(word);
     QVERIFY2(stopped, qPrintable(describe(result)));
+    // Nor is a backup copy made: none was, or the one of a sound file would be overwritten.
     if (fault != DiskFull)
-        QVERIFY(!QFileInfo::exists(installation.journal()));
+        QVERIFY(!QFileInfo::exists(installation.journal())
+                && !QFileInfo::exists(database + u".bak"_s));
     if (fault == Damaged)
-        QVERIFY2(fileBytes(database) == before, "the file was changed");
+        QVERIFY2(fileBytes(database) == before
+                         && QFileInfo::exists(database) == (detail != u"missing"),
+                 "the file was changed");
     else
         QCOMPARE(tableState(database), untouched);
     const QByteArray settings = installation.settings();
     QVERIFY2(dateRecorded ? settings.contains(todayRecorded) : settings == lastPassSettings,
              settings.constData());
+}
+
+// A pass whose reminders need a window. A display that cannot show it ends the pass with
+// status 1 and a reason, never Qt's abort, and records nothing; one that can records today
+// once the window is on the screen (the program is then stopped).
+void tst_Faults::display_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("says"); // empty: the window is shown
+    QTest::newRow("none named") << "none"
+                                << "DISPLAY names no X display";
+    QTest::newRow("X refuses this client") << "X refuses"
+                                           << "refused the connection";
+    QTest::newRow("X named, no server") << "X absent"
+                                        << "cannot be reached";
+    QTest::newRow("stale Wayland socket") << "Wayland stale"
+                                          << "cannot be reached";
+    QTest::newRow("Wayland never answers") << "Wayland hung"
+                                           << "did not answer";
+    QTest::newRow("X accepts") << "X"
+                               << "";
+    QTest::newRow("offscreen") << "offscreen"
+                               << "";
+}
+
+void tst_Faults::display()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, says);
+    Installation installation;
+    QString error;
+    QVERIFY(installation.setUp(m_pristineDatabase));
+    QVERIFY2(exec(installation.database(),
+                  u"INSERT INTO Events VALUES ('2026-03-11 00:00:00', 'Pay the rent', 0)"_s,
+                  &error),
+             qPrintable(error));
+    QProcessEnvironment env = installation.environment();
+    QTemporaryDir sockets;
+    QProcess server;
+    const QString cookies = sockets.filePath(u"Xauthority"_s);
+    const int number = 100 + int(QCoreApplication::applicationPid() % 400);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (display.startsWith(u'X')) {
+        const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
+        const QString xauth = QStandardPaths::findExecutable(u"xauth"_s);
+        if (xvfb.isEmpty() || xauth.isEmpty())
+            QSKIP("Xvfb and xauth are not installed (Debian packages xvfb, xauth)");
+        const QString name = u":%1"_s.arg(number);
+        QCOMPARE(QProcess::execute(xauth,
+                                   { u"-q"_s, u"-f"_s, cookies, u"add"_s, name, u"."_s,
+                                     u"0123456789abcdef0123456789abcdef"_s }),
+                 0);
+        if (display != u"X absent") {
+            server.start(xvfb, { name, u"-auth"_s, cookies, u"-nolisten"_s, u"tcp"_s });
+            QTRY_VERIFY(QFileInfo::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)));
+        }
+        env.insert(u"DISPLAY"_s, name);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        env.insert(u"XAUTHORITY"_s, display == u"X" ? cookies : u"/nonexistent"_s);
+    } else if (display.startsWith(u"Wayland")) {
+        // A socket nobody listens on, or one that is listened on but never answered.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(sockets.filePath(u"wayland-0"_s));
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        QVERIFY(display == u"Wayland stale" || ::listen(listener, 4) == 0);
+        env.insert(u"XDG_RUNTIME_DIR"_s, sockets.path());
+        env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-0"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+    } else if (display == u"offscreen") {
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    }
+    const Run result = run(installation.exe(), {}, env, 20000,
+                           [&] { return installation.settings().contains(todayRecorded); });
+    ::close(listener);
+    server.kill();
+    server.waitForFinished();
+    const QByteArray settings = installation.settings();
+    if (says.isEmpty()) {
+        QVERIFY2(result.status == QProcess::CrashExit && settings.contains(todayRecorded),
+                 qPrintable(describe(result)));
+    } else {
+        QVERIFY2(result.status == QProcess::NormalExit && result.code == 1
+                         && result.errors.contains(u"No display can be used"_s)
+                         && result.errors.contains(says),
+                 qPrintable(describe(result)));
+        QCOMPARE(settings, lastPassSettings);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)
