@@ -57,12 +57,15 @@ void exec(sqlite3 *db, const QString &sql)
     }
 }
 
-// A database of `count` events whose dates run over ten years from `firstDay`, made once per
-// size and kind and kept for the whole run.
-QString database(qint64 count, int daysBeforeToday)
+// Which events are annual: 60% of them, or all, or none.
+enum class Kind { Mixed, Annual, OneOff };
+
+// A database of `count` events whose dates run over ten years from `daysBeforeToday` days
+// before today, made once per size and kind and kept for the whole run.
+QString database(qint64 count, int daysBeforeToday, Kind kind = Kind::Mixed)
 {
     static QHash<QString, QString> made;
-    const QString key = QStringLiteral("%1-%2").arg(count).arg(daysBeforeToday);
+    const QString key = QStringLiteral("%1-%2-%3").arg(count).arg(daysBeforeToday).arg(int(kind));
     if (made.contains(key))
         return made.value(key);
     const QString path = scratch().filePath(key + QStringLiteral(".mdb"));
@@ -73,10 +76,13 @@ QString database(qint64 count, int daysBeforeToday)
          QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
                         "WHERE i < %1 - 1) INSERT INTO Events SELECT "
                         "date(julianday('%2') - %3 + i * 3652 / %1) || ' 00:00:00', "
-                        "'Event ' || i, CASE WHEN i % 5 < 3 THEN -1 ELSE 0 END FROM n")
+                        "'Event ' || i, %4 FROM n")
                  .arg(count)
                  .arg(DateText(today))
-                 .arg(daysBeforeToday));
+                 .arg(daysBeforeToday)
+                 .arg(kind == Kind::Mixed ? QStringLiteral("CASE WHEN i % 5 < 3 THEN -1 ELSE 0 END")
+                              : kind == Kind::Annual ? QStringLiteral("-1")
+                                                     : QStringLiteral("0")));
     sqlite3_close(db);
     made.insert(key, path);
     return path;
@@ -118,9 +124,10 @@ BENCHMARK(BM_SelectionCount)->Apply(sizes);
 
 // Times `work` on a fresh copy, each iteration, of the database with 10% of its rows past
 // (one year of the ten).
-void onPastRows(benchmark::State &state, const std::function<void(Database &db)> &work)
+void onPastRows(benchmark::State &state, const std::function<void(Database &db)> &work,
+                Kind kind = Kind::Mixed)
 {
-    const QString base = database(state.range(0), 365);
+    const QString base = database(state.range(0), 365, kind);
     for (auto _ : state) {
         state.PauseTiming();
         const QString path = copyOf(base);
@@ -148,10 +155,34 @@ void BM_CheckAndBackup(benchmark::State &state)
 }
 BENCHMARK(BM_CheckAndBackup)->Apply(sizes)->Iterations(3);
 
-// The same deletions and updates, set-based in one transaction, by SQLite alone.
-void BM_RollForwardSetBased(benchmark::State &state)
+// The roll-forward where every past event is one-off (deleted) or annual (moved): a delete
+// must cost no more than an update wherever the row stands.
+void BM_RollForwardOneOff(benchmark::State &state)
 {
-    const QString base = database(state.range(0), 365);
+    onPastRows(
+            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::OneOff);
+}
+BENCHMARK(BM_RollForwardOneOff)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+
+void BM_RollForwardAnnual(benchmark::State &state)
+{
+    onPastRows(
+            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::Annual);
+}
+BENCHMARK(BM_RollForwardAnnual)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+
+// The same deletions and updates, set-based in one transaction, by SQLite alone.
+void setBased(benchmark::State &state, Kind kind)
+{
+    const QString base = database(state.range(0), 365, kind);
     const QString before = QStringLiteral("'%1 00:00:00'").arg(DateText(today));
     for (auto _ : state) {
         state.PauseTiming();
@@ -168,7 +199,29 @@ void BM_RollForwardSetBased(benchmark::State &state)
         sqlite3_close(db);
     }
 }
+void BM_RollForwardSetBased(benchmark::State &state)
+{
+    setBased(state, Kind::Mixed);
+}
 BENCHMARK(BM_RollForwardSetBased)->Apply(sizes)->Iterations(3);
+void BM_SetBasedOneOff(benchmark::State &state)
+{
+    setBased(state, Kind::OneOff);
+}
+BENCHMARK(BM_SetBasedOneOff)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+void BM_SetBasedAnnual(benchmark::State &state)
+{
+    setBased(state, Kind::Annual);
+}
+BENCHMARK(BM_SetBasedAnnual)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
 
 // What the event grid does when it opens: all events in date order, the first 50 rows read.
 void BM_FirstPage(benchmark::State &state)
