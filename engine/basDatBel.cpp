@@ -12,6 +12,8 @@
 #include <QFile>
 
 #include <optional>
+#include <sqlite3.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +50,13 @@ void reportUnreadableDates(Database &db)
                      .arg(rows->Fields(0).Value().toString(), rows->Fields(1).Value().toString()));
     rows->Close();
 }
+
+// A file that is removed when the scope ends, however it ends.
+struct RemovedOnExit
+{
+    QString path;
+    ~RemovedOnExit() { QFile::remove(path); }
+};
 
 } // namespace
 
@@ -171,12 +180,13 @@ void RollPastEvents(Database &db, const Clock &clock)
     Transaction transaction(db);
     if (!anyChange())
         return;
-    // A damaged file is not written to, nor copied over a good backup; a wrong clock set
-    // years ahead would delete every one-off event, and the copy lets the user undo it.
-    const QString backup = BackupPath(db);
-    db.QuickCheck(backup);
-    db.BackupTo(backup);
-
+    // A wrong clock set years ahead would delete every one-off event: the copy lets the user
+    // undo a tidy. It is put in place only once every past row has been read and changed
+    // without SQLite finding damage, just before the commit: a damaged file never replaces a
+    // good copy, and a crash at any point leaves the old copy or this one.
+    const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
+    db.BackupTo(fresh);
+    const RemovedOnExit unused{ fresh };
     const auto past = db.OpenRecordset(gsSQL);
     for (; !past->EOF_(); past->MoveNext()) {
         const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
@@ -194,5 +204,10 @@ void RollPastEvents(Database &db, const Clock &clock)
         }
     }
     past->Close();
+    if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(backup).constData()) != 0)
+        throw DatebellError(SQLITE_CANTOPEN,
+                            QStringLiteral("The backup copy '%1' could not be written, so past "
+                                           "events were not tidied. Nothing was changed.")
+                                    .arg(backup));
     transaction.commit();
 }

@@ -61,8 +61,8 @@ RunEnd Main(const Runtime &runtime);
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
 // Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Only when a row is to change does it take the write lock,
-// check the file and copy it to BackupPath. Rows whose date is not in the stored form are
-// left alone.
+// four years), in one transaction. Only when a row is to change does it take the write lock
+// and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
+// whose date is not in the stored form are left alone.
 void RollPastEvents(Database &db, const Clock &clock);
 QString BackupPath(const Database &db);

@@ -725,40 +725,56 @@ void Database::QuickCheck(const QString &backup)
 
 void Database::BackupTo(const QString &path)
 {
-    // SQLite's online backup, from a read connection of its own: this one may already hold
-    // the write lock (SQLite will not copy from a connection in a write transaction), and
-    // nobody else can commit while it does, so the copy is of the table about to change.
-    // It is made under another name with the database's permission bits, synced, and then
-    // renamed over the old copy, so a crash leaves the old copy or the new one, never half.
+    // Made under another name with the database's permission bits, synced, then renamed over
+    // `path`, so a crash leaves the old copy or the new one, never half of one.
     const QString temporary = path + QStringLiteral(".new");
     const QByteArray temporaryName = QFile::encodeName(temporary);
+    const QByteArray sourceName = QFile::encodeName(m_name);
     QFile::remove(temporary);
     struct stat source = {};
-    bool written = ::stat(QFile::encodeName(m_name).constData(), &source) == 0;
-    const int fd = written ? ::open(temporaryName.constData(),
+    bool written = ::stat(sourceName.constData(), &source) == 0;
+    const int to = written ? ::open(temporaryName.constData(),
                                     O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777)
                            : -1;
-    written = fd >= 0 && ::fchmod(fd, source.st_mode & 07777) == 0;
-    sqlite3 *from = nullptr, *copy = nullptr;
-    written = written
-            && sqlite3_open_v2(QFile::encodeName(m_name).constData(), &from, SQLITE_OPEN_READONLY,
-                               nullptr)
-                    == SQLITE_OK
-            && sqlite3_open_v2(temporaryName.constData(), &copy, SQLITE_OPEN_READWRITE, nullptr)
-                    == SQLITE_OK;
-    if (written) {
-        sqlite3_busy_timeout(from, busyTimeoutMs);
-        sqlite3_exec(copy, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr,
-                     nullptr);
-        sqlite3_backup *backup = sqlite3_backup_init(copy, "main", from, "main");
-        written = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
-        written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
+    written = to >= 0 && ::fchmod(to, source.st_mode & 07777) == 0;
+    Statement mode(handle(), QStringLiteral("PRAGMA journal_mode"));
+    if (written && mode.step() && mode.column(0).toString() != u"wal") {
+        // With a rollback journal the file holds exactly the committed table, and nobody can
+        // commit while the caller holds the write lock: the bytes are the copy.
+        const int from = ::open(sourceName.constData(), O_RDONLY | O_CLOEXEC);
+        written = from >= 0;
+        for (ssize_t n = 1; written && n > 0;) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
+                char buffer[1 << 16];
+                for (n = ::read(from, buffer, sizeof buffer); n > 0;
+                     n = ::read(from, buffer, sizeof buffer))
+                    written = written && ::write(to, buffer, size_t(n)) == n;
+            }
+            written = written && n >= 0;
+        }
+        if (from >= 0)
+            ::close(from);
+    } else if (written) {
+        // In WAL mode committed pages may still be in the log: SQLite's online backup, from a
+        // read connection of its own (it will not copy from one in a write transaction).
+        sqlite3 *reader = nullptr, *copy = nullptr;
+        written = sqlite3_open_v2(sourceName.constData(), &reader, SQLITE_OPEN_READONLY, nullptr)
+                        == SQLITE_OK
+                && sqlite3_open_v2(temporaryName.constData(), &copy, SQLITE_OPEN_READWRITE, nullptr)
+                        == SQLITE_OK;
+        if (written) {
+            sqlite3_busy_timeout(reader, busyTimeoutMs);
+            sqlite3_backup *backup = sqlite3_backup_init(copy, "main", reader, "main");
+            written = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+            written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
+        }
+        sqlite3_close_v2(copy);
+        sqlite3_close_v2(reader);
     }
-    sqlite3_close_v2(copy);
-    sqlite3_close_v2(from);
-    written = written && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
+    written = written && ::fsync(to) == 0;
+    if (to >= 0)
+        ::close(to);
     if (!written || ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temporary);
         throw DatebellError(SQLITE_CANTOPEN,

@@ -167,8 +167,9 @@ public:
     // Raises an error naming the file when SQLite finds it damaged; the message says whether
     // a backup (`backup`) exists.
     void QuickCheck(const QString &backup);
-    // Writes a consistent copy of the database to `path`, replacing what was there only once
-    // the copy is complete and on disk.
+    // Writes a copy of the database to `path` with the file's permission bits, replacing what
+    // was there only once the copy is complete and on disk. The caller holds the write lock
+    // (a Transaction), so the copy is of the committed table.
     void BackupTo(const QString &path);
     // Whether the table Events carries the schema's check on the form of its dates.
     bool HasDateCheck();

@@ -121,6 +121,9 @@ void tst_Roll::failureLeavesTableAsItWas()
     const auto db = DBEngine::OpenDatabase(folder.database());
     QVERIFY_THROWS_EXCEPTION(DatebellError, RollPastEvents(*db, FixedClock(QDate(2026, 3, 10))));
     QCOMPARE(folder.rows(), before);
+    // Nor is a copy put in place: it is, once every row is done.
+    QVERIFY(!QFile::exists(folder.database() + u".bak")
+            && !QFile::exists(folder.database() + u".bak.next"));
 }
 
 QTEST_GUILESS_MAIN(tst_Roll)
