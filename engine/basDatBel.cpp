@@ -15,6 +15,8 @@
 #include <sqlite3.h>
 #include <stdio.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -187,19 +189,30 @@ void RollPastEvents(Database &db, const Clock &clock)
     const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
     db.BackupTo(fresh);
     const RemovedOnExit unused{ fresh };
+    // Every past row is read first, as the query delivers it; the changes follow by
+    // position, so that no row is looked up again only to be deleted.
     const auto past = db.OpenRecordset(gsSQL);
-    for (; !past->EOF_(); past->MoveNext()) {
+    std::vector<std::pair<qsizetype, std::optional<QDateTime>>> changes; // none: delete
+    for (qsizetype position = 0; !past->EOF_(); past->MoveNext(), ++position) {
         const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
         const auto date =
                 StoredDateValue(past->Fields(QStringLiteral("EventDate")).Value().toString());
         if (!date)
             continue;
-        if (!IsAnnualFlag(flag)) {
+        const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
+        changes.emplace_back(position,
+                             IsAnnualFlag(flag) ? std::optional(AddYears(*date, leapDay ? 4 : 1))
+                                                : std::nullopt);
+    }
+    qsizetype deleted = 0; // rows before the next change that are gone from the selection
+    for (const auto &[position, moved] : changes) {
+        past->setAbsolutePosition(position - deleted);
+        if (!moved) {
             past->Delete();
+            ++deleted;
         } else {
             past->Edit();
-            const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
-            past->Fields(QStringLiteral("EventDate")).setValue(AddYears(*date, leapDay ? 4 : 1));
+            past->Fields(QStringLiteral("EventDate")).setValue(*moved);
             past->Update(1, false);
         }
     }
