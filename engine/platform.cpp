@@ -138,15 +138,23 @@ bool sendAll(int fd, const QByteArray &bytes, SteadyClock::time_point deadline)
     return true;
 }
 
-// Reads exactly `size` bytes; false when the peer closes, fails or the deadline passes.
-bool readExactly(int fd, char *into, qsizetype size, SteadyClock::time_point deadline)
+// Reads exactly `size` bytes. On failure `why` says whether the peer closed the connection,
+// failed, or let the deadline pass.
+bool readExactly(int fd, char *into, qsizetype size, SteadyClock::time_point deadline, QString *why)
 {
     for (qsizetype got = 0; got < size;) {
         const ssize_t n = ::recv(fd, into + got, size_t(size - got), 0);
-        if (n > 0)
+        if (n > 0) {
             got += n;
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR) || !waitFor(fd, POLLIN, deadline))
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            *why = n == 0 ? QStringLiteral("closed the connection without an answer")
+                          : QString::fromLocal8Bit(std::strerror(errno));
             return false;
+        } else if (!waitFor(fd, POLLIN, deadline)) {
+            *why = QStringLiteral("did not answer within %1 seconds")
+                           .arg(displayTimeout.count() / 1000);
+            return false;
+        }
     }
     return true;
 }
@@ -258,15 +266,14 @@ QString probeX11(const QString &display, SteadyClock::time_point deadline)
     request.append(2, '\0');
     request += padded(name) + padded(cookie);
     char answer[8];
+    QString why = QStringLiteral("did not take the request");
     if (!sendAll(socket.fd, request, deadline)
-        || !readExactly(socket.fd, answer, sizeof answer, deadline))
-        return QStringLiteral("the X display %1 did not answer within %2 seconds")
-                .arg(display)
-                .arg(displayTimeout.count() / 1000);
+        || !readExactly(socket.fd, answer, sizeof answer, deadline, &why))
+        return QStringLiteral("the X display %1 %2").arg(display, why);
     if (answer[0] == 1)
         return QString();
     QByteArray reason(uchar(answer[1]), '\0');
-    if (answer[0] != 0 || !readExactly(socket.fd, reason.data(), reason.size(), deadline))
+    if (answer[0] != 0 || !readExactly(socket.fd, reason.data(), reason.size(), deadline, &why))
         reason = "authorization required";
     return QStringLiteral("the X display %1 refused the connection: %2")
             .arg(display, QString::fromLocal8Bit(reason).trimmed());
@@ -288,11 +295,10 @@ QString probeWayland(SteadyClock::time_point deadline)
     // Object 1 (wl_display), request 0 (sync), 12 bytes, new callback object 2.
     const quint32 sync[] = { 1, (12u << 16) | 0u, 2 };
     char answer[8];
+    QString why = QStringLiteral("did not take the request");
     if (!sendAll(socket.fd, QByteArray(reinterpret_cast<const char *>(sync), sizeof sync), deadline)
-        || !readExactly(socket.fd, answer, sizeof answer, deadline))
-        return QStringLiteral("the Wayland display %1 did not answer within %2 seconds")
-                .arg(path)
-                .arg(displayTimeout.count() / 1000);
+        || !readExactly(socket.fd, answer, sizeof answer, deadline, &why))
+        return QStringLiteral("the Wayland display %1 %2").arg(path, why);
     return QString();
 }
 

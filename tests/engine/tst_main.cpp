@@ -17,7 +17,6 @@ private Q_SLOTS:
     void shapes();
     void lastRemindDate_data();
     void lastRemindDate();
-    void noDisplayRecordsNothing();
     void foreignRows();
     void countsBeyond16Bits();
     void remindersShownWhenTheDateCannotBeSaved();
@@ -121,18 +120,6 @@ void tst_Main::lastRemindDate()
     run(QString());
     QCOMPARE(gdtLastRemind, read);
     QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs), u"2026-03-10");
-}
-
-// A run that cannot show its reminders records nothing, so the next run shows them.
-void tst_Main::noDisplayRecordsNothing()
-{
-    m_settings.values.insert(u"Settings/LastRemindDate"_qs, u"2026-03-01"_qs);
-    m_folder->add(u"2026-03-05 00:00:00"_qs, u"missed"_qs, 0);
-    m_desktop.display = false;
-    QVERIFY_THROWS_EXCEPTION(DatebellError, run(u"/S"_qs));
-    QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs), u"2026-03-01");
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);
-    QCOMPARE(m_folder->rows(), QStringList{ u"2026-03-05 00:00:00|missed|0"_qs });
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
