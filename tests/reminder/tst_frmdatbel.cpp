@@ -1,3 +1,4 @@
+#include "engine/dates.h"
 #include "engine/globals.h"
 #include "fixtures.h"
 #include "reminder/frmDatBel.h"
@@ -21,6 +22,7 @@ private Q_SLOTS:
     void listPanelsAndSize_data();
     void listPanelsAndSize();
     void foreignRowsAsTheyStand();
+    void germanDatesEnglishTexts();
     void timePanelShowsSeconds();
     void everyWayOfClosingTidies_data();
     void everyWayOfClosingTidies();
@@ -131,6 +133,21 @@ void tst_frmDatBel::foreignRowsAsTheyStand()
     open();
     QCOMPARE(lines(), QStringList({ "2026-03-10\tshort form", "Wed Mar 11, 2026\tno flag" }));
     QCOMPARE(panel(2), u"Total Reminders = 1"_qs);
+}
+
+// Under a German locale day and month names and date forms are German, dates are typed in
+// the German form, and every other text stays as it stands.
+void tst_frmDatBel::germanDatesEnglishTexts()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    m_folder->add(u"2026-03-11 00:00:00"_qs, u"Geburtstag"_qs, -1);
+    open();
+    QCOMPARE(lines(), QStringList{ u"Mi. März 11, 2026\tGeburtstag"_qs });
+    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 09.03.2026"_qs);
+    QCOMPARE(m_window->mnuFileExit->text(), u"E&xit"_qs);
+    const auto typed = RecognizeDate(u"24.12.26 18:30"_qs);
+    QVERIFY(typed && typed->date == QDate(2026, 12, 24) && typed->time == QTime(18, 30));
+    QVERIFY(!RecognizeDate(u"12/24/2026"_qs));
 }
 
 // Where the short time form shows seconds, the time panel follows each second.
