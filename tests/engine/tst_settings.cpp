@@ -16,7 +16,6 @@ private Q_SLOTS:
     void daysAhead();
     void settingsFile_data();
     void settingsFile();
-    void failedSaveIsAnError();
 };
 
 void tst_Settings::daysAhead_data()
@@ -87,6 +86,8 @@ void tst_Settings::settingsFile_data()
     QTest::newRow("quote and backslash") << QByteArray() << "a\"b\\c"
                                          << "a\"b\\c" << false;
     QTest::newRow("non-ASCII") << QByteArray() << u"Grüße"_qs << u"Grüße"_qs << false;
+    QTest::newRow("its folder is a file, save fails") << QByteArray("<folder>") << "3"
+                                                      << "" << false;
     QTest::newRow("malformed, then saved") << QByteArray("[Settings\nDaysAhead=3\n") << "4"
                                            << "4" << true;
 }
@@ -100,7 +101,11 @@ void tst_Settings::settingsFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sub/Datebell.conf"));
     QFile conf(path);
-    if (!file.isEmpty())
+    const bool blocked = file == "<folder>"; // a file stands where the folder has to go
+    QFile blocker(dir.filePath(u"sub"_qs));
+    if (blocked)
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    else if (!file.isEmpty())
         QVERIFY(QDir().mkpath(dir.filePath(u"sub"_qs)) && conf.open(QIODevice::WriteOnly)
                 && conf.write(file) == file.size());
     conf.close();
@@ -110,8 +115,17 @@ void tst_Settings::settingsFile()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not in INI form"_qs));
     IniSettingsStore store(path);
     store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"LastRemindDate"_qs, u"1990-01-01"_qs);
-    if (!saved.isEmpty())
-        store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, saved);
+    try {
+        if (!saved.isEmpty())
+            store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, saved);
+        QVERIFY(!blocked);
+    } catch (const DatebellError &error) {
+        QVERIFY2(blocked && error.number() == ErrorNumber::SettingsNotSaved
+                         && error.text().contains(path),
+                 qPrintable(error.text()));
+    }
+    if (blocked)
+        return;
     QCOMPARE(store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"2"_qs), read);
     QCOMPARE(IniSettingsStore(path).GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs,
                                                u"2"_qs),
@@ -121,23 +135,6 @@ void tst_Settings::settingsFile()
     const QByteArray content = conf.readAll();
     QVERIFY2(content.contains("[Settings]") && !content.contains("=@Variant("),
              content.constData());
-}
-
-void tst_Settings::failedSaveIsAnError()
-{
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("file")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    // The settings folder would have to be where a file already is.
-    IniSettingsStore store(dir.filePath(QStringLiteral("file/Datebell.conf")));
-    try {
-        store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"3"_qs);
-        QFAIL("a failed save passed for success");
-    } catch (const DatebellError &error) {
-        QCOMPARE(error.number(), ErrorNumber::SettingsNotSaved);
-        QVERIFY(error.text().contains(u"file/Datebell.conf"));
-    }
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
