@@ -22,10 +22,16 @@ WindowsDesktop *GuiLoader::windows(QString *why)
 {
     if (m_windows)
         return m_windows;
-    if (!DisplayAvailable()) {
-        *why = QStringLiteral("No display is available (DISPLAY and WAYLAND_DISPLAY name none "
-                              "that can be reached), so the reminders cannot be shown. Nothing "
-                              "was recorded: they will be shown on the next run from the desktop.");
+    // Tested once: a display that does not answer costs its timeout only once.
+    if (!m_displayTested) {
+        m_displayTested = true;
+        m_displayProblem = DisplayProblem();
+    }
+    if (!m_displayProblem.isEmpty()) {
+        *why = QStringLiteral("No display can be used (%1), so the reminders cannot be shown. "
+                              "Nothing was recorded: they will be shown on the next run from "
+                              "the desktop.")
+                       .arg(m_displayProblem);
         return nullptr;
     }
     const QString path = m_moduleDirectory + u'/' + QLatin1String(WindowsModuleFile);
@@ -61,9 +67,9 @@ void GuiLoader::showEventMaintModal(const Runtime &runtime)
     requireWindows().showEventMaintModal(runtime);
 }
 
-void GuiLoader::showReminderWindow(const Runtime &runtime)
+void GuiLoader::showReminderWindow(const Runtime &runtime, std::function<void()> shown)
 {
-    requireWindows().showReminderWindow(runtime);
+    requireWindows().showReminderWindow(runtime, std::move(shown));
 }
 
 int GuiLoader::exec()

@@ -21,7 +21,7 @@ public:
 
     bool canShowWindows(QString *why) override;
     void showEventMaintModal(const Runtime &runtime) override;
-    void showReminderWindow(const Runtime &runtime) override;
+    void showReminderWindow(const Runtime &runtime, std::function<void()> shown) override;
     // Runs the event loop until the last window has closed.
     int exec();
 
@@ -39,4 +39,6 @@ private:
     char **m_argv;
     QString m_moduleDirectory;
     WindowsDesktop *m_windows = nullptr;
+    bool m_displayTested = false;
+    QString m_displayProblem; // why no display can be used; empty when one can
 };

@@ -57,12 +57,15 @@ void exec(sqlite3 *db, const QString &sql)
     }
 }
 
-// A database of `count` events whose dates run over ten years from `firstDay`, made once per
-// size and kind and kept for the whole run.
-QString database(qint64 count, int daysBeforeToday)
+// Which events are annual: 60% of them, or all, or none.
+enum class Kind { Mixed, Annual, OneOff };
+
+// A database of `count` events whose dates run over ten years from `daysBeforeToday` days
+// before today, made once per size and kind and kept for the whole run.
+QString database(qint64 count, int daysBeforeToday, Kind kind = Kind::Mixed)
 {
     static QHash<QString, QString> made;
-    const QString key = QStringLiteral("%1-%2").arg(count).arg(daysBeforeToday);
+    const QString key = QStringLiteral("%1-%2-%3").arg(count).arg(daysBeforeToday).arg(int(kind));
     if (made.contains(key))
         return made.value(key);
     const QString path = scratch().filePath(key + QStringLiteral(".mdb"));
@@ -73,10 +76,13 @@ QString database(qint64 count, int daysBeforeToday)
          QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
                         "WHERE i < %1 - 1) INSERT INTO Events SELECT "
                         "date(julianday('%2') - %3 + i * 3652 / %1) || ' 00:00:00', "
-                        "'Event ' || i, CASE WHEN i % 5 < 3 THEN -1 ELSE 0 END FROM n")
+                        "'Event ' || i, %4 FROM n")
                  .arg(count)
                  .arg(DateText(today))
-                 .arg(daysBeforeToday));
+                 .arg(daysBeforeToday)
+                 .arg(kind == Kind::Mixed ? QStringLiteral("CASE WHEN i % 5 < 3 THEN -1 ELSE 0 END")
+                              : kind == Kind::Annual ? QStringLiteral("-1")
+                                                     : QStringLiteral("0")));
     sqlite3_close(db);
     made.insert(key, path);
     return path;
@@ -118,9 +124,10 @@ BENCHMARK(BM_SelectionCount)->Apply(sizes);
 
 // Times `work` on a fresh copy, each iteration, of the database with 10% of its rows past
 // (one year of the ten).
-void onPastRows(benchmark::State &state, const std::function<void(Database &db)> &work)
+void onPastRows(benchmark::State &state, const std::function<void(Database &db)> &work,
+                Kind kind = Kind::Mixed)
 {
-    const QString base = database(state.range(0), 365);
+    const QString base = database(state.range(0), 365, kind);
     for (auto _ : state) {
         state.PauseTiming();
         const QString path = copyOf(base);
@@ -137,21 +144,45 @@ void BM_RollForward(benchmark::State &state)
 }
 BENCHMARK(BM_RollForward)->Apply(sizes)->Iterations(3);
 
-// What the roll-forward does before it writes: the integrity check and the backup copy. The
+// What the roll-forward does besides the rows: the backup copy, under the write lock. The
 // roll-forward figures above include it.
-void BM_CheckAndBackup(benchmark::State &state)
+void BM_Backup(benchmark::State &state)
 {
     onPastRows(state, [](Database &db) {
-        db.QuickCheck(BackupPath(db));
+        Transaction lock(db);
         db.BackupTo(BackupPath(db));
     });
 }
-BENCHMARK(BM_CheckAndBackup)->Apply(sizes)->Iterations(3);
+BENCHMARK(BM_Backup)->Apply(sizes)->Iterations(3);
+
+// The roll-forward where every past event is one-off (deleted) or annual (moved): a delete
+// must cost no more than an update wherever the row stands.
+void BM_RollForwardOneOff(benchmark::State &state)
+{
+    onPastRows(
+            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::OneOff);
+}
+BENCHMARK(BM_RollForwardOneOff)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+
+void BM_RollForwardAnnual(benchmark::State &state)
+{
+    onPastRows(
+            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::Annual);
+}
+BENCHMARK(BM_RollForwardAnnual)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
 
 // The same deletions and updates, set-based in one transaction, by SQLite alone.
-void BM_RollForwardSetBased(benchmark::State &state)
+void setBased(benchmark::State &state, Kind kind)
 {
-    const QString base = database(state.range(0), 365);
+    const QString base = database(state.range(0), 365, kind);
     const QString before = QStringLiteral("'%1 00:00:00'").arg(DateText(today));
     for (auto _ : state) {
         state.PauseTiming();
@@ -168,7 +199,57 @@ void BM_RollForwardSetBased(benchmark::State &state)
         sqlite3_close(db);
     }
 }
+void BM_RollForwardSetBased(benchmark::State &state)
+{
+    setBased(state, Kind::Mixed);
+}
 BENCHMARK(BM_RollForwardSetBased)->Apply(sizes)->Iterations(3);
+void BM_SetBasedOneOff(benchmark::State &state)
+{
+    setBased(state, Kind::OneOff);
+}
+BENCHMARK(BM_SetBasedOneOff)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+void BM_SetBasedAnnual(benchmark::State &state)
+{
+    setBased(state, Kind::Annual);
+}
+BENCHMARK(BM_SetBasedAnnual)
+        ->Arg(100000)
+        ->Arg(1000000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+
+// What the grid's Delete Event does, 1000 times over the rows of the grid's record set (all
+// events in date order): move to a row, delete it, move on. The time per delete should not
+// grow with the number of events.
+void BM_GridDelete(benchmark::State &state)
+{
+    const QString base = database(state.range(0), 0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const auto db = DBEngine::OpenDatabase(copyOf(base));
+        const auto rs = db->OpenRecordset(
+                QStringLiteral("SELECT * FROM Events ORDER BY EventDate, Description"));
+        rs->MoveLast(0);
+        Transaction transaction(*db); // one commit, so that the disk does not set the pace
+        state.ResumeTiming();
+        for (qsizetype i = 0; i < 1000; ++i) {
+            rs->setAbsolutePosition(i * (state.range(0) - 1000) / 1000);
+            rs->Delete();
+            rs->MoveNext();
+            benchmark::DoNotOptimize(rs->AbsolutePosition());
+        }
+        state.PauseTiming();
+        transaction.commit();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_GridDelete)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // What the event grid does when it opens: all events in date order, the first 50 rows read.
 void BM_FirstPage(benchmark::State &state)

@@ -4,6 +4,7 @@
 #include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/eventdb.h"
 #include "engine/globals.h"
 #include "engine/platform.h"
 #include "engine/settings.h"
@@ -11,7 +12,11 @@
 #include <QFile>
 
 #include <optional>
+#include <sqlite3.h>
+#include <stdio.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -29,6 +34,31 @@ QDate readLastRemindDate(const SettingsStore &settings)
                  .arg(text, DateText(firstLastRemind)));
     return firstLastRemind;
 }
+
+// Rows another tool wrote with a date in another form sort apart from the stored dates, so
+// no query of the pass finds them and they would never be reminded: each is named once. A
+// table with the schema's date check cannot hold such rows and is not read.
+void reportUnreadableDates(Database &db)
+{
+    if (db.HasDateCheck())
+        return;
+    const auto rows = db.OpenRecordset(
+            QStringLiteral("SELECT Description, EventDate FROM Events WHERE EventDate IS NOT NULL "
+                           "AND datetime(EventDate) IS NOT EventDate"));
+    for (; !rows->EOF_(); rows->MoveNext())
+        Warn(QStringLiteral("the event \"%1\" has the date \"%2\", which is not in the form "
+                            "Datebell reads (YYYY-MM-DD HH:MM:SS); it is never reminded, moved or "
+                            "deleted until it is corrected.")
+                     .arg(rows->Fields(0).Value().toString(), rows->Fields(1).Value().toString()));
+    rows->Close();
+}
+
+// A file that is removed when the scope ends, however it ends.
+struct RemovedOnExit
+{
+    QString path;
+    ~RemovedOnExit() { QFile::remove(path); }
+};
 
 } // namespace
 
@@ -82,23 +112,30 @@ RunEnd Main(const Runtime &runtime)
     if (!silent && !runtime.desktop.canShowWindows(&why))
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
-    try {
-        runtime.settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
-                                     DateText(runtime.clock.today()));
-    } catch (const DatebellError &error) {
-        // The reminders are worth more than the record of them: show them all the same.
-        if (error.number() != ErrorNumber::SettingsNotSaved)
-            throw;
-        Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));
-    }
+    reportUnreadableDates(*gdbEvents);
 
+    // Today counts as a pass once its reminders are on the screen, or at once when there is
+    // nothing to show.
+    SettingsStore &settings = runtime.settings;
+    const QDate today = runtime.clock.today();
+    const auto recordPass = [&settings, today] {
+        try {
+            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
+                                 DateText(today));
+        } catch (const DatebellError &error) {
+            // The reminders are worth more than the record of them: show them all the same.
+            Warn(error.text()
+                 + QStringLiteral(" Today's reminders will be shown again next time."));
+        }
+    };
     if (silent) {
+        recordPass();
         RollPastEvents(*gdbEvents, runtime.clock);
         gdbEvents->Close();
         gdbEvents.reset();
         return RunEnd::Returned;
     }
-    runtime.desktop.showReminderWindow(runtime);
+    runtime.desktop.showReminderWindow(runtime, recordPass);
     return RunEnd::WindowOpen;
 }
 
@@ -128,46 +165,62 @@ void RollPastEvents(Database &db, const Clock &clock)
     gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
             + DateText(clock.today()) + u'#';
 
-    // Most runs have nothing past: then nothing is checked, copied or written.
-    {
-        const auto probe = db.OpenRecordset(gsSQL);
-        if (probe->EOF_())
-            return;
-    }
+    // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
+    // whose date is not in the stored form are never changed (the pass names them).
+    const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
+            + DateText(clock.today()) + QStringLiteral("# AND datetime(EventDate) = EventDate");
+    const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
+    if (!anyChange())
+        return;
     if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
         throw DatebellError(ErrorNumber::ReadOnly,
                             QStringLiteral("Past events were not tidied: '%1' cannot be written, "
                                            "because %2.")
                                     .arg(db.Name(), reason));
-    // A damaged file is not written to, nor copied over a good backup; a wrong clock set
-    // years ahead would delete every one-off event, and the copy lets the user undo it.
-    const QString backup = BackupPath(db);
-    db.QuickCheck(backup);
-    db.BackupTo(backup);
-
-    // One transaction: an interrupted roll-forward leaves the table as it was.
+    // One transaction: an interrupted roll-forward leaves the table as it was. It holds the
+    // write lock from here on, so the copy below is of exactly the table it changes.
     Transaction transaction(db);
+    if (!anyChange())
+        return;
+    // A wrong clock set years ahead would delete every one-off event: the copy lets the user
+    // undo a tidy. It is put in place only once every past row has been read and changed
+    // without SQLite finding damage, just before the commit: a damaged file never replaces a
+    // good copy, and a crash at any point leaves the old copy or this one.
+    const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
+    db.BackupTo(fresh);
+    const RemovedOnExit unused{ fresh };
+    // Every past row is read first, as the query delivers it; the changes follow by
+    // position, so that no row is looked up again only to be deleted.
     const auto past = db.OpenRecordset(gsSQL);
-    for (; !past->EOF_(); past->MoveNext()) {
-        const QVariant stored = past->Fields(QStringLiteral("EventDate")).Value();
+    std::vector<std::pair<qsizetype, std::optional<QDateTime>>> changes; // none: delete
+    for (qsizetype position = 0; !past->EOF_(); past->MoveNext(), ++position) {
         const QVariant flag = past->Fields(QStringLiteral("RepeatFlag")).Value();
-        const auto date = StoredDateValue(stored.toString());
-        if (!date) {
-            // Another tool wrote this row; a date in another form compares wrongly and may
-            // not be past at all.
-            Warn(QStringLiteral("the event \"%1\" (date \"%2\", annual flag \"%3\") is not in "
-                                "the form Datebell writes; it is left as it is.")
-                         .arg(past->Fields(QStringLiteral("Description")).Value().toString(),
-                              stored.toString(), flag.toString()));
-        } else if (!IsAnnualFlag(flag)) {
+        const auto date =
+                StoredDateValue(past->Fields(QStringLiteral("EventDate")).Value().toString());
+        if (!date)
+            continue;
+        const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
+        changes.emplace_back(position,
+                             IsAnnualFlag(flag) ? std::optional(AddYears(*date, leapDay ? 4 : 1))
+                                                : std::nullopt);
+    }
+    qsizetype deleted = 0; // rows before the next change that are gone from the selection
+    for (const auto &[position, moved] : changes) {
+        past->setAbsolutePosition(position - deleted);
+        if (!moved) {
             past->Delete();
+            ++deleted;
         } else {
             past->Edit();
-            const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
-            past->Fields(QStringLiteral("EventDate")).setValue(AddYears(*date, leapDay ? 4 : 1));
+            past->Fields(QStringLiteral("EventDate")).setValue(*moved);
             past->Update(1, false);
         }
     }
     past->Close();
+    if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(backup).constData()) != 0)
+        throw DatebellError(SQLITE_CANTOPEN,
+                            QStringLiteral("The backup copy '%1' could not be written, so past "
+                                           "events were not tidied. Nothing was changed.")
+                                    .arg(backup));
     transaction.commit();
 }

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Clock;
 class Database;
 class SettingsStore;
@@ -23,7 +25,9 @@ public:
     // Shows the event maintenance window and returns when it has closed.
     virtual void showEventMaintModal(const Runtime &runtime) = 0;
     // Shows the reminder window and returns at once; the program lives as long as it.
-    virtual void showReminderWindow(const Runtime &runtime) = 0;
+    // `shown` runs once the window is on the screen (the display has exposed it), and never
+    // when it does not get there.
+    virtual void showReminderWindow(const Runtime &runtime, std::function<void()> shown) = 0;
 };
 
 // Everything Main takes from the platform.
@@ -57,8 +61,8 @@ RunEnd Main(const Runtime &runtime);
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
 // Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Before it changes anything it checks the file and copies
-// it to BackupPath. Rows whose date or flag is not in the stored form are reported and left
-// alone.
+// four years), in one transaction. Only when a row is to change does it take the write lock
+// and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
+// whose date is not in the stored form are left alone.
 void RollPastEvents(Database &db, const Clock &clock);
 QString BackupPath(const Database &db);

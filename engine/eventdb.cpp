@@ -2,14 +2,17 @@
 
 #include "engine/dates.h"
 #include "engine/errors.h"
+#include "engine/schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <limits>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -328,12 +331,82 @@ bool Recordset::reach(qsizetype index)
             for (int c = 0; c < m_scan.columnCount(); ++c)
                 row << m_scan.column(c);
             m_rows.push_back(row);
-            m_ids.push_back(qint64(m_ids.size()));
+            addSlot(qint64(m_ids.size()));
         } else {
-            m_ids.push_back(m_scan.column(0).toLongLong());
+            addSlot(m_scan.column(0).toLongLong());
         }
     }
     return index < qsizetype(m_ids.size());
+}
+
+void Recordset::addSlot(qint64 rowid)
+{
+    m_ids.push_back(rowid);
+    if (m_deletedBefore.empty())
+        return;
+    // Fenwick node i counts the deleted slots in (i - lowbit(i), i]; the new one is not.
+    const qsizetype node = qsizetype(m_ids.size());
+    m_deleted.push_back(false);
+    m_deletedBefore.push_back(
+            qint32(deletedBefore(node - 1) - deletedBefore(node - (node & -node))));
+}
+
+qsizetype Recordset::deletedBefore(qsizetype slot) const
+{
+    qsizetype count = 0;
+    for (qsizetype node = slot; node > 0; node -= node & -node)
+        count += m_deletedBefore[size_t(node)];
+    return count;
+}
+
+void Recordset::markDeleted(qsizetype slot)
+{
+    if (m_deletedBefore.empty()) {
+        m_deletedBefore.assign(m_ids.size() + 1, 0);
+        m_deleted.assign(m_ids.size(), false);
+    }
+    m_deleted[size_t(slot)] = true;
+    ++m_deletedCount;
+    for (qsizetype node = slot + 1; node < qsizetype(m_deletedBefore.size()); node += node & -node)
+        ++m_deletedBefore[size_t(node)];
+}
+
+qsizetype Recordset::slotOf(qsizetype position) const
+{
+    if (m_deletedCount == 0)
+        return position;
+    // Descends the Fenwick tree to the last node with fewer than position + 1 rows left.
+    const qsizetype nodes = qsizetype(m_deletedBefore.size()) - 1;
+    qsizetype step = 1;
+    while (step * 2 <= nodes)
+        step *= 2;
+    qsizetype node = 0, wanted = position + 1;
+    for (; step > 0; step /= 2) {
+        const qsizetype next = node + step;
+        if (next <= nodes && step - m_deletedBefore[size_t(next)] < wanted) {
+            node = next;
+            wanted -= step - m_deletedBefore[size_t(next)];
+        }
+    }
+    return node;
+}
+
+qsizetype Recordset::positionOf(qsizetype slot) const
+{
+    return m_deletedCount == 0 ? slot : slot - deletedBefore(slot);
+}
+
+qsizetype Recordset::nextRowFrom(qsizetype slot) const
+{
+    if (m_deletedCount == 0 || slot >= qsizetype(m_ids.size()) || !m_deleted[size_t(slot)])
+        return slot;
+    return slotOf(positionOf(slot));
+}
+
+bool Recordset::reachPosition(qsizetype position)
+{
+    // Once this set has deleted a row its selection is complete.
+    return position >= 0 && (m_deletedCount == 0 ? reach(position) : position < RecordCount());
 }
 
 void Recordset::fixSelection()
@@ -357,58 +430,59 @@ void Recordset::moveTo(qsizetype index)
 
 void Recordset::MoveFirst()
 {
-    if (!reach(0))
+    if (!reachPosition(0))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
-    moveTo(0);
+    moveTo(slotOf(0));
 }
 
 void Recordset::MoveNext()
 {
     if (m_onDeleted) {
-        // The deleted row is gone from the selection: its follower already has its index.
-        moveTo(m_pos);
+        // The deleted row is gone from the selection: go to the first row after it.
+        moveTo(nextRowFrom(m_pos));
         return;
     }
     if (!reach(m_pos))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
-    moveTo(m_pos + 1);
+    moveTo(nextRowFrom(m_pos + 1));
 }
 
 void Recordset::MoveLast(int)
 {
     fixSelection();
-    if (m_ids.empty())
+    if (RecordCount() == 0)
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
-    moveTo(qsizetype(m_ids.size()) - 1);
+    moveTo(slotOf(RecordCount() - 1));
 }
 
 qint64 Recordset::RecordCount() const
 {
-    return qint64(m_ids.size());
+    return qint64(m_ids.size()) - m_deletedCount;
 }
 
 qsizetype Recordset::AbsolutePosition()
 {
-    return EOF_() ? -1 : m_pos;
+    return EOF_() ? -1 : positionOf(m_pos);
 }
 
 void Recordset::setAbsolutePosition(qsizetype position)
 {
-    if (position < 0 || !reach(position))
+    if (!reachPosition(position))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
-    moveTo(position);
+    moveTo(slotOf(position));
 }
 
 QVariantList Recordset::rowValues(qsizetype position)
 {
-    if (position < 0 || !reach(position))
+    if (!reachPosition(position))
         throw DatebellError(ErrorNumber::NoCurrentRecord, QStringLiteral("No current record."));
+    const qsizetype slot = slotOf(position);
     if (m_table.isEmpty())
-        return m_rows.at(position);
-    if (position == m_pos && !m_onDeleted)
+        return m_rows.at(slot);
+    if (slot == m_pos && !m_onDeleted)
         return currentValues();
     QVariantList values;
-    if (!lookUp(m_ids.at(position), &values))
+    if (!lookUp(m_ids.at(slot), &values))
         throw DatebellError(ErrorNumber::RecordDeleted, QStringLiteral("Record is deleted."));
     return values;
 }
@@ -491,7 +565,9 @@ void Recordset::Delete()
     m_remove->bind(1, m_ids.at(m_pos));
     m_remove->step();
     m_remove->reset();
-    m_ids.erase(m_ids.begin() + m_pos);
+    // Marked, not erased: the rows after it keep their slots, so a delete costs the same
+    // wherever the row stands.
+    markDeleted(m_pos);
     m_mode = EditMode::None;
     m_onDeleted = true;
     m_currentLoaded = false;
@@ -563,7 +639,7 @@ void Recordset::Update(int, bool)
     statement->reset();
     if (adding) {
         // A new row joins the selection at its end, as in a dynaset; the position stays.
-        m_ids.push_back(sqlite3_last_insert_rowid(m_db->handle()));
+        addSlot(sqlite3_last_insert_rowid(m_db->handle()));
         return;
     }
     m_currentLoaded = false;
@@ -649,30 +725,71 @@ void Database::QuickCheck(const QString &backup)
 
 void Database::BackupTo(const QString &path)
 {
-    // VACUUM INTO writes a consistent snapshot to a new file; it is synced and then renamed
-    // over the old copy, so a crash leaves the old copy or the new one, never half of one.
+    // Made under another name with the database's permission bits, synced, then renamed over
+    // `path`, so a crash leaves the old copy or the new one, never half of one.
     const QString temporary = path + QStringLiteral(".new");
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    const QByteArray sourceName = QFile::encodeName(m_name);
     QFile::remove(temporary);
-    bool written = true;
-    try {
-        Statement vacuum(handle(), QStringLiteral("VACUUM INTO ?"));
-        vacuum.bind(1, temporary);
-        vacuum.step();
-    } catch (const DatebellError &) {
-        written = false;
+    struct stat source = {};
+    bool written = ::stat(sourceName.constData(), &source) == 0;
+    const int to = written ? ::open(temporaryName.constData(),
+                                    O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777)
+                           : -1;
+    written = to >= 0 && ::fchmod(to, source.st_mode & 07777) == 0;
+    Statement mode(handle(), QStringLiteral("PRAGMA journal_mode"));
+    if (written && mode.step() && mode.column(0).toString() != u"wal") {
+        // With a rollback journal the file holds exactly the committed table, and nobody can
+        // commit while the caller holds the write lock: the bytes are the copy.
+        const int from = ::open(sourceName.constData(), O_RDONLY | O_CLOEXEC);
+        written = from >= 0;
+        for (ssize_t n = 1; written && n > 0;) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
+                char buffer[1 << 16];
+                for (n = ::read(from, buffer, sizeof buffer); n > 0;
+                     n = ::read(from, buffer, sizeof buffer))
+                    written = written && ::write(to, buffer, size_t(n)) == n;
+            }
+            written = written && n >= 0;
+        }
+        if (from >= 0)
+            ::close(from);
+    } else if (written) {
+        // In WAL mode committed pages may still be in the log: SQLite's online backup, from a
+        // read connection of its own (it will not copy from one in a write transaction).
+        sqlite3 *reader = nullptr, *copy = nullptr;
+        written = sqlite3_open_v2(sourceName.constData(), &reader, SQLITE_OPEN_READONLY, nullptr)
+                        == SQLITE_OK
+                && sqlite3_open_v2(temporaryName.constData(), &copy, SQLITE_OPEN_READWRITE, nullptr)
+                        == SQLITE_OK;
+        if (written) {
+            sqlite3_busy_timeout(reader, busyTimeoutMs);
+            sqlite3_backup *backup = sqlite3_backup_init(copy, "main", reader, "main");
+            written = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+            written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
+        }
+        sqlite3_close_v2(copy);
+        sqlite3_close_v2(reader);
     }
-    QFile copy(temporary);
-    const bool synced = written && copy.open(QIODevice::ReadWrite) && ::fsync(copy.handle()) == 0;
-    copy.close();
-    if (!synced
-        || ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
-                != 0) {
+    written = written && ::fsync(to) == 0;
+    if (to >= 0)
+        ::close(to);
+    if (!written || ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temporary);
         throw DatebellError(SQLITE_CANTOPEN,
                             QStringLiteral("The backup copy '%1' could not be written, so past "
                                            "events were not tidied. Nothing was changed.")
                                     .arg(path));
     }
+}
+
+bool Database::HasDateCheck()
+{
+    Statement table(handle(),
+                    QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND "
+                                   "name = 'Events' COLLATE NOCASE"));
+    return table.step() && table.column(0).toString().contains(QLatin1String(EventDateCheck));
 }
 
 void Database::Close()

@@ -100,7 +100,16 @@ private:
     friend class Field;
     Recordset(Database *db, const QString &sql);
 
-    bool reach(qsizetype index);
+    // Slots hold the rows reached, deleted ones included; positions count the rows left.
+    bool reach(qsizetype slot);
+    bool reachPosition(qsizetype position);
+    void addSlot(qint64 rowid);
+    void markDeleted(qsizetype slot);
+    qsizetype deletedBefore(qsizetype slot) const;
+    qsizetype slotOf(qsizetype position) const;
+    qsizetype positionOf(qsizetype slot) const;
+    // `slot`, or the first row after it when this set deleted the row there.
+    qsizetype nextRowFrom(qsizetype slot) const;
     void fixSelection();
     void requireCurrent();
     void requireUpdatable() const;
@@ -115,10 +124,15 @@ private:
     QString m_table; // empty for a read-only set
     Statement m_scan; // streams the selection until it is complete or fixed
     bool m_complete = false;
-    std::vector<qint64> m_ids; // row ids reached so far
+    std::vector<qint64> m_ids; // row ids reached so far, by slot
+    // Rows deleted through this set, by slot, and a Fenwick tree of their counts; both empty
+    // until the first delete.
+    std::vector<bool> m_deleted;
+    std::vector<qint32> m_deletedBefore;
+    qsizetype m_deletedCount = 0;
     std::vector<QVariantList> m_rows; // values of the rows reached, read-only sets only
     QStringList m_names;
-    qsizetype m_pos = 0;
+    qsizetype m_pos = 0; // a slot
     QVariantList m_current;
     bool m_currentLoaded = false;
     bool m_onDeleted = false; // the position stands on a row this set deleted
@@ -153,9 +167,12 @@ public:
     // Raises an error naming the file when SQLite finds it damaged; the message says whether
     // a backup (`backup`) exists.
     void QuickCheck(const QString &backup);
-    // Writes a consistent copy of the database to `path`, replacing what was there only once
-    // the copy is complete and on disk.
+    // Writes a copy of the database to `path` with the file's permission bits, replacing what
+    // was there only once the copy is complete and on disk. The caller holds the write lock
+    // (a Transaction), so the copy is of the committed table.
     void BackupTo(const QString &path);
+    // Whether the table Events carries the schema's check on the form of its dates.
+    bool HasDateCheck();
 
 private:
     friend class DBEngine;

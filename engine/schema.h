@@ -14,6 +14,10 @@ CREATE TABLE Events (
 CREATE INDEX EventsByDate ON Events (EventDate, Description);
 )";
 
+// The date check as the schema writes it; a table whose text holds it has only stored dates.
+inline constexpr char EventDateCheck[] =
+        "CHECK (EventDate IS NULL OR datetime(EventDate) = EventDate)";
+
 // Creates a new, empty event database at `path`; fails when a file is already there, so
 // that no existing events can be touched.
 void CreateEventDatabase(const QString &path);

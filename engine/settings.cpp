@@ -5,7 +5,11 @@
 #include "engine/platform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
+
+#include <sys/stat.h>
+#include <utility>
 
 IniSettingsStore::IniSettingsStore(const QString &filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
@@ -44,9 +48,25 @@ QString IniSettingsStore::GetSetting(const QString &, const QString &section, co
 void IniSettingsStore::SaveSetting(const QString &, const QString &section, const QString &key,
                                    const QString &text)
 {
+    // QSettings keeps the first problem it met for good: a malformed file it once read would
+    // mark every later save failed, and hide a real failure. Each save therefore gets an
+    // object of its own. One that read a malformed file cannot report a failed write either;
+    // the file is then judged by whether it was replaced (QSettings writes a new file and
+    // renames it over the old one).
+    const QString path = m_settings->fileName();
+    const auto identity = [&path] {
+        struct stat file = {};
+        return ::stat(QFile::encodeName(path).constData(), &file) == 0
+                ? std::pair(file.st_dev, file.st_ino)
+                : std::pair(dev_t(0), ino_t(0));
+    };
+    const auto before = identity();
+    m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     m_settings->setValue(section + u'/' + key, text);
     m_settings->sync();
-    if (m_settings->status() != QSettings::NoError) {
+    const QSettings::Status status = m_settings->status();
+    if (status == QSettings::AccessError
+        || (status == QSettings::FormatError && identity() == before)) {
         throw DatebellError(ErrorNumber::SettingsNotSaved,
                             QStringLiteral("The setting %1 could not be saved to '%2'.")
                                     .arg(key, m_settings->fileName()));

@@ -8,6 +8,7 @@
 
 #include <QIcon>
 #include <QProcess>
+#include <QWindow>
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
 
@@ -46,10 +47,37 @@ void QtDesktop::showEventMaintModal(const Runtime &runtime)
     context(runtime).openEventMaint(nullptr);
 }
 
-void QtDesktop::showReminderWindow(const Runtime &runtime)
+namespace {
+// Runs a function once, when the window it watches is first exposed.
+class FirstExposure final : public QObject
+{
+public:
+    FirstExposure(QWindow *window, std::function<void()> exposed)
+        : QObject(window), m_exposed(std::move(exposed))
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            deleteLater();
+            m_exposed();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_exposed;
+};
+} // namespace
+
+void QtDesktop::showReminderWindow(const Runtime &runtime, std::function<void()> shown)
 {
     application();
     m_reminder = std::make_unique<frmDatBel>(context(runtime));
+    m_reminder->winId(); // creates the native window, so that its first exposure is seen
+    new FirstExposure(m_reminder->windowHandle(), std::move(shown));
     m_reminder->show();
 }
 

@@ -24,7 +24,7 @@ public:
 
     bool canShowWindows(QString *why) override;
     void showEventMaintModal(const Runtime &runtime) override;
-    void showReminderWindow(const Runtime &runtime) override;
+    void showReminderWindow(const Runtime &runtime, std::function<void()> shown) override;
     int exec() override;
     void showError(const QString &report) override;
 

@@ -199,14 +199,16 @@ void frmDatBel::buildLayout()
     connect(mnuHelpAbout, &QAction::triggered, this, &frmDatBel::mnuHelpAbout_Click);
 }
 
-// Panels 4 and 5: today's date and the time, renewed when the minute changes.
+// Panels 4 and 5: today's date and the time, renewed when the time shown changes: each
+// second where the short time form shows seconds (as the C locale's does), else each minute.
 void frmDatBel::updateClockPanels()
 {
     const QDateTime now = m_context.clock.now();
     setPanelText(4, ShortDateText(now.date()));
     setPanelText(5, QLocale().toString(now.time(), QLocale::ShortFormat));
-    const int intoMinute = now.time().second() * 1000 + now.time().msec();
-    m_clockTimer->start(60000 - intoMinute + 50);
+    const int period = QLocale().timeFormat(QLocale::ShortFormat).contains(u's') ? 1000 : 60000;
+    const int into = (now.time().second() * 1000 + now.time().msec()) % period;
+    m_clockTimer->start(period - into + 50);
 }
 
 // Sets a status panel's text. A panel keeps its minimum width, but never gets narrower than

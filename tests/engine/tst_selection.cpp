@@ -25,11 +25,6 @@ void tst_Selection::queryText()
     QCOMPARE(gsSQL,
              u"SELECT * From Events WHERE EventDate<=#2026-12-09# AND NOT "
              "(EventDate<#2026-12-06# AND EventDate=#2026-12-01#)");
-
-    settings.values.insert(u"Settings/DaysAhead"_qs, u"-1"_qs);
-    BuildReminderQuery(settings, clock);
-    QCOMPARE(giDaysAhead, 0);
-    QVERIFY(gsSQL.startsWith(u"SELECT * From Events WHERE EventDate<=#2026-12-06# "));
 }
 
 void tst_Selection::dueEvents_data()
@@ -55,6 +50,8 @@ void tst_Selection::dueEvents_data()
             << "2" << QDate(2026, 3, 11) << around << QStringList{ around.mid(0, 6) };
     QTest::newRow("horizon today") << "-1" << QDate(2026, 3, 9) << around
                                    << QStringList{ around[0], around[1], around[3], around[4] };
+    QTest::newRow("horizon two days back")
+            << "-3" << QDate(2026, 3, 9) << around << QStringList{ around[0], around[1] };
     QTest::newRow("30 days") << "6" << QDate(2026, 3, 9) << around
                              << QStringList{ around[0], around[1], around[3], around[4],
                                              around[5], around[6], around[7] };

@@ -3,6 +3,7 @@
 #include "engine/settings.h"
 #include "fixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -13,10 +14,8 @@ class tst_Settings : public QObject
 private Q_SLOTS:
     void daysAhead_data();
     void daysAhead();
-    void storeKeepsPlainText_data();
-    void storeKeepsPlainText();
-    void absentKeyGivesDefault();
-    void failedSaveIsAnError();
+    void settingsFile_data();
+    void settingsFile();
 };
 
 void tst_Settings::daysAhead_data()
@@ -35,6 +34,7 @@ void tst_Settings::daysAhead_data()
     QTest::newRow("-1") << "-1" << -1 << 0 << false;
     QTest::newRow("5.9 rounds to 30 days") << "5.9" << 6 << 30 << false;
     QTest::newRow("half to even, down") << "3.5" << 4 << 4 << false; // 4.5 -> 4
+    QTest::newRow("half to even: 12.5") << "12.5" << 12 << 14 << false; // 13.5 -> 14
     QTest::newRow("half to even, up") << "4.5" << 4 << 7 << false; // 5.5 -> 6
     QTest::newRow("leading blanks") << " \t3" << 3 << 4 << false;
     QTest::newRow("trailing text") << "2 days" << 2 << 3 << false;
@@ -68,58 +68,73 @@ void tst_Settings::daysAhead()
     QCOMPARE(DaysAheadIndex(settings), index);
 }
 
-void tst_Settings::storeKeepsPlainText_data()
+// The file as a person or the program left it; then a read, as a pass starts with, and a save.
+void tst_Settings::settingsFile_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("date") << "2026-12-06";
-    QTest::newRow("comma") << "5,9";
-    QTest::newRow("at sign") << "@Variant(junk)";
-    QTest::newRow("spaces") << "  2 ";
-    QTest::newRow("quote and backslash") << "a\"b\\c";
-    QTest::newRow("non-ASCII") << u"Grüße"_qs;
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("saved"); // saved as DaysAhead; empty: no save
+    QTest::addColumn<QString>("read"); // DaysAhead read back by a new store
+    QTest::addColumn<bool>("malformed");
+    QTest::newRow("comma, as typed") << QByteArray("[Settings]\nDaysAhead=5,9\n") << ""
+                                     << "5,9" << false;
+    QTest::newRow("comma") << QByteArray() << "5,9"
+                           << "5,9" << false;
+    QTest::newRow("at sign") << QByteArray() << "@Variant(junk)"
+                             << "@Variant(junk)" << false;
+    QTest::newRow("spaces") << QByteArray() << "  2 "
+                            << "  2 " << false;
+    QTest::newRow("quote and backslash") << QByteArray() << "a\"b\\c"
+                                         << "a\"b\\c" << false;
+    QTest::newRow("non-ASCII") << QByteArray() << u"Grüße"_qs << u"Grüße"_qs << false;
+    QTest::newRow("its folder is a file, save fails") << QByteArray("<folder>") << "3"
+                                                      << "" << false;
+    QTest::newRow("malformed, then saved") << QByteArray("[Settings\nDaysAhead=3\n") << "4"
+                                           << "4" << true;
 }
 
-void tst_Settings::storeKeepsPlainText()
+void tst_Settings::settingsFile()
 {
-    QFETCH(QString, text);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, saved);
+    QFETCH(QString, read);
+    QFETCH(bool, malformed);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sub/Datebell.conf"));
-    IniSettingsStore(path).SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, text);
+    QFile conf(path);
+    const bool blocked = file == "<folder>"; // a file stands where the folder has to go
+    QFile blocker(dir.filePath(u"sub"_qs));
+    if (blocked)
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    else if (!file.isEmpty())
+        QVERIFY(QDir().mkpath(dir.filePath(u"sub"_qs)) && conf.open(QIODevice::WriteOnly)
+                && conf.write(file) == file.size());
+    conf.close();
+    // One warning for a malformed file, and no save reported failed.
+    QTest::failOnWarning(QRegularExpression(u".*"_qs));
+    if (malformed)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not in INI form"_qs));
+    IniSettingsStore store(path);
+    store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"LastRemindDate"_qs, u"1990-01-01"_qs);
+    try {
+        if (!saved.isEmpty())
+            store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, saved);
+        QVERIFY(!blocked);
+    } catch (const DatebellError &error) {
+        QVERIFY2(blocked && error.number() == ErrorNumber::SettingsNotSaved
+                         && error.text().contains(path),
+                 qPrintable(error.text()));
+    }
+    if (blocked)
+        return;
+    QCOMPARE(store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"2"_qs), read);
     QCOMPARE(IniSettingsStore(path).GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs,
                                                u"2"_qs),
-             text);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
+             read);
+    QVERIFY(conf.open(QIODevice::ReadOnly));
     // QSettings writes a leading @ as @@; a serialized QVariant would stand as =@Variant(.
+    const QByteArray content = conf.readAll();
     QVERIFY2(content.contains("[Settings]") && !content.contains("=@Variant("),
              content.constData());
-}
-
-void tst_Settings::absentKeyGivesDefault()
-{
-    QTemporaryDir dir;
-    IniSettingsStore store(dir.filePath(QStringLiteral("Datebell.conf")));
-    QCOMPARE(store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"LastRemindDate"_qs,
-                              u"1990-01-01"_qs),
-             u"1990-01-01");
-}
-
-void tst_Settings::failedSaveIsAnError()
-{
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("file")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    // The settings folder would have to be where a file already is.
-    IniSettingsStore store(dir.filePath(QStringLiteral("file/Datebell.conf")));
-    try {
-        store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"3"_qs);
-        QFAIL("a failed save passed for success");
-    } catch (const DatebellError &error) {
-        QCOMPARE(error.number(), ErrorNumber::SettingsNotSaved);
-        QVERIFY(error.text().contains(u"file/Datebell.conf"));
-    }
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)

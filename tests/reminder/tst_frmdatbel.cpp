@@ -1,3 +1,4 @@
+#include "engine/dates.h"
 #include "engine/globals.h"
 #include "fixtures.h"
 #include "reminder/frmDatBel.h"
@@ -16,12 +17,13 @@ class tst_frmDatBel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void init();
     void cleanup();
     void listPanelsAndSize_data();
     void listPanelsAndSize();
-    void unreadableDateIsListedAsItStands();
+    void foreignRowsAsTheyStand();
+    void germanDatesEnglishTexts();
+    void timePanelShowsSeconds();
     void everyWayOfClosingTidies_data();
     void everyWayOfClosingTidies();
     void reloadAfterEditing_data();
@@ -50,6 +52,8 @@ void tst_frmDatBel::init()
     m_settings = MemorySettings();
     m_messages = FakeMessages();
     m_openEventMaint = nullptr;
+    m_clock.setTime(QTime(12, 0));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     gdtLastRemind = QDate(2026, 3, 9);
     // Not due: past and shown on the last pass, and too far ahead.
     m_folder->add(u"2026-03-09 00:00:00"_qs, u"shown yesterday"_qs, 0);
@@ -119,12 +123,41 @@ void tst_frmDatBel::listPanelsAndSize()
     QCOMPARE(m_window->centralWidget()->height(), qRound((outerHeight - 780) / 15.0));
 }
 
-void tst_frmDatBel::unreadableDateIsListedAsItStands()
+// Rows another tool wrote: a date in another form is listed as it stands, and an event
+// without a flag is not counted in the total.
+void tst_frmDatBel::foreignRowsAsTheyStand()
 {
     m_folder = std::make_unique<ProgramFolder>(false);
     m_folder->add(u"2026-03-10"_qs, u"short form"_qs, -1);
+    m_folder->exec(u"INSERT INTO Events VALUES ('2026-03-11 00:00:00', 'no flag', NULL)"_qs);
     open();
-    QCOMPARE(lines(), QStringList{ u"2026-03-10\tshort form"_qs });
+    QCOMPARE(lines(), QStringList({ "2026-03-10\tshort form", "Wed Mar 11, 2026\tno flag" }));
+    QCOMPARE(panel(2), u"Total Reminders = 1"_qs);
+}
+
+// Under a German locale day and month names and date forms are German, dates are typed in
+// the German form, and every other text stays as it stands.
+void tst_frmDatBel::germanDatesEnglishTexts()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    m_folder->add(u"2026-03-11 00:00:00"_qs, u"Geburtstag"_qs, -1);
+    open();
+    QCOMPARE(lines(), QStringList{ u"Mi. März 11, 2026\tGeburtstag"_qs });
+    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 09.03.2026"_qs);
+    QCOMPARE(m_window->mnuFileExit->text(), u"E&xit"_qs);
+    const auto typed = RecognizeDate(u"24.12.26 18:30"_qs);
+    QVERIFY(typed && typed->date == QDate(2026, 12, 24) && typed->time == QTime(18, 30));
+    QVERIFY(!RecognizeDate(u"12/24/2026"_qs));
+}
+
+// Where the short time form shows seconds, the time panel follows each second.
+void tst_frmDatBel::timePanelShowsSeconds()
+{
+    QLocale::setDefault(QLocale::c());
+    open();
+    QCOMPARE(panel(5), u"12:00:00"_qs);
+    m_clock.setTime(QTime(12, 0, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(5), u"12:00:01"_qs, 2000);
 }
 
 void tst_frmDatBel::everyWayOfClosingTidies_data()

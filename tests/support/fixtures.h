@@ -8,16 +8,18 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A clock that always answers the same day, at noon.
+// A clock that always answers the same day, at noon unless set to another time.
 class FixedClock final : public Clock
 {
 public:
     explicit FixedClock(QDate day) : m_day(day) { }
-    QDateTime now() const override { return QDateTime(m_day, QTime(12, 0)); }
+    QDateTime now() const override { return QDateTime(m_day, m_time); }
     void set(QDate day) { m_day = day; }
+    void setTime(QTime time) { m_time = time; }
 
 private:
     QDate m_day;
+    QTime m_time{ 12, 0 };
 };
 
 // Settings held in memory; `failSaves` makes every save fail as a full disk would.
@@ -39,9 +41,16 @@ class FakeDesktop final : public Desktop
 public:
     bool canShowWindows(QString *why) override;
     void showEventMaintModal(const Runtime &) override { ++maintShown; }
-    void showReminderWindow(const Runtime &) override { ++reminderShown; }
+    // The window reaches the screen unless `exposes` is false.
+    void showReminderWindow(const Runtime &, std::function<void()> shown) override
+    {
+        ++reminderShown;
+        if (exposes)
+            shown();
+    }
 
     bool display = true;
+    bool exposes = true;
     int maintShown = 0;
     int reminderShown = 0;
 };
