@@ -183,10 +183,11 @@ void RollPastEvents(Database &db, const Clock &clock)
     if (!anyChange())
         return;
     // A wrong clock set years ahead would delete every one-off event: the copy lets the user
-    // undo a tidy. It is put in place only once every past row has been read and changed
-    // without SQLite finding damage, just before the commit: a damaged file never replaces a
-    // good copy, and a crash at any point leaves the old copy or this one.
+    // undo a tidy. A damaged file is neither written to nor copied over a good copy, even
+    // where the damage lies in pages the roll-forward never reads. The copy is put in place
+    // just before the commit, so a crash at any point leaves the old copy or this one.
     const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
+    db.QuickCheck(backup);
     db.BackupTo(fresh);
     const RemovedOnExit unused{ fresh };
     // Every past row is read first, as the query delivers it; the changes follow by
