@@ -1,5 +1,6 @@
 #include "app/guiloader.h"
 
+#include "app/display.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
 

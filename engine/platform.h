@@ -31,13 +31,6 @@ QString Command(const QStringList &arguments);
 // Read from /proc/self/exe because it is needed before any Qt application object exists.
 QString ProgramDirectory();
 
-// Why no window can be shown, or empty when one can. The platforms Qt would start are tried
-// in its order (QT_QPA_PLATFORM, else Wayland in a Wayland session, then X): X and Wayland
-// count only when their server answers a connection within a few seconds, an X server only
-// when it accepts this client's authorization. The first that does is set in QT_QPA_PLATFORM,
-// so that Qt starts that one and never reaches its own abort.
-QString DisplayProblem();
-
 // Ends the process at once with the given status: nothing further runs or is written.
 [[noreturn]] void End(int status = 0);
 
