@@ -262,9 +262,11 @@ void EventGridModel::saveRow()
     Recordset &records = *recordset();
     const int row = m_edit.row;
     const bool adding = row == newRecordRow();
-    if (adding && m_edit.values.at(EventDateColumn).isNull())
+    if (adding
+        && (m_edit.values.at(EventDateColumn).isNull()
+            || m_edit.values.at(DescriptionColumn).toString().isEmpty()))
         throw DatebellError(ErrorNumber::InvalidNewRecord,
-                            QStringLiteral("The new event has no date, so it cannot be saved."));
+                            QStringLiteral("The new event needs a date and a description."));
     if (adding) {
         records.AddNew();
     } else {

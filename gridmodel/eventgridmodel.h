@@ -54,7 +54,8 @@ public:
     QVariantList rowValues(int row) const;
 
     // Writes the edited row to its record: a new row is added, a changed one updated. A new
-    // row without a date cannot be saved and raises error 3426, keeping the buffer; a write
+    // row without a date or a description cannot be saved and raises error 3426, keeping the
+    // buffer; a write
     // the file refuses raises its error and keeps the buffer too.
     void saveRow();
     // Discards the edited row's buffer.

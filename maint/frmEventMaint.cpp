@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
@@ -151,6 +152,21 @@ protected:
         QTableView::closeEditor(editor, hint);
     }
 
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_pressedCurrent = indexAt(event->position().toPoint()) == currentIndex();
+        QTableView::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QTableView::mouseReleaseEvent(event);
+        if (m_pressedCurrent && event->button() == Qt::LeftButton && state() != EditingState
+            && indexAt(event->position().toPoint()) == currentIndex()
+            && editTriggers() != NoEditTriggers)
+            edit(currentIndex());
+        m_pressedCurrent = false;
+    }
+
     // The view never moves by Tab on its own.
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
     {
@@ -158,6 +174,9 @@ protected:
             return currentIndex();
         return QTableView::moveCursor(action, modifiers);
     }
+
+private:
+    bool m_pressedCurrent = false;
 };
 
 frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
@@ -252,9 +271,10 @@ void frmEventMaint::buildLayout()
     TDBGrid1->setItemDelegate(new GridDelegate(
             [this](const std::function<void()> &body) { guarded(body); }, TDBGrid1));
     TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A click on the current cell opens its editor at once (GridView), not after Qt's wait
+    // for a double click, which sends the keys typed meanwhile to a search of the rows.
     TDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                              | QAbstractItemView::AnyKeyPressed
-                              | QAbstractItemView::SelectedClicked);
+                              | QAbstractItemView::AnyKeyPressed);
     TDBGrid1->setTabKeyNavigation(true);
     TDBGrid1->setWordWrap(false);
     TDBGrid1->setStyleSheet(QStringLiteral("QTableView { gridline-color: #808080; }"));
