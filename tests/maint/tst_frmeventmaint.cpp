@@ -152,7 +152,7 @@ void tst_frmEventMaint::keystrokes_data()
     add("tab saves a row, then goes to the next", 4,
         "click:0,1 =Alfa Tab Tab =12/15/2026 Return Alt+C",
         "2026-12-10 00:00:00|Alfa|0;2026-12-15 00:00:00|Bravo|-1;CD");
-    add("evening time opened and left", 4, "dbl:3,0 Return Up F2 Return Down Alt+C", "ABCD");
+    add("evening time opened and left", 4, "dbl:3,0 Return Up Down F2 Return Up Alt+C", "ABCD");
     add("typed times", 4, "click:0,0 =12/28/2026_10:30:15_PM Down =7:05_PM Up Alt+C",
         "2026-12-28 22:30:15|Alpha|0;2026-12-11 19:05:00|Bravo|-1;CD");
     add("Alt+C while typing", 4, "Alt+A =12/20/2026 Tab =Party Alt+C",
