@@ -150,7 +150,9 @@ QVariant EventGridModel::data(const QModelIndex &index, int role) const
     QVariant value;
     if (row == m_edit.row) {
         value = m_edit.values.value(index.column());
-    } else if (row < m_count) {
+    } else if (row >= m_count) {
+        return QVariant(); // the empty new-record row
+    } else {
         const CachedRow *cached = cachedRow(row);
         if (!cached)
             return QVariant();
