@@ -282,11 +282,11 @@ void frmEventMaint::buildLayout()
     headings->setSectionsMovable(false);
     headings->setSectionsClickable(true);
     headings->setHighlightSections(false);
-    // The date column is as wide as a date with a time of day in this font and locale, at
-    // least as laid out; the description column gives up what it takes beyond that.
+    // The date column is as wide as a date with a time of day (to the second) in this font and
+    // locale, at least as laid out; the description column gives up what it takes beyond that.
     const int dateWidth = qMax(twips(1095),
                                TDBGrid1->fontMetrics().horizontalAdvance(GridDateText(
-                                       EventDateTime(QDate(2026, 12, 28), QTime(10, 30))))
+                                       EventDateTime(QDate(2026, 12, 28), QTime(10, 30, 15))))
                                        + 12);
     headings->resizeSection(EventGridModel::EventDateColumn, dateWidth);
     headings->resizeSection(EventGridModel::DescriptionColumn,
