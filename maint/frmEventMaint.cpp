@@ -473,6 +473,15 @@ void frmEventMaint::currentRowChanged(const QModelIndex &current, const QModelIn
         if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow()) {
             const QScopedValueRollback moving(m_moving, true);
             TDBGrid1->setCurrentIndex(previous);
+            // The view selects the cell it was moving to once this returns; the selection
+            // follows the current cell again after that.
+            QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        TDBGrid1->selectionModel()->select(TDBGrid1->currentIndex(),
+                                                           QItemSelectionModel::ClearAndSelect);
+                    },
+                    Qt::QueuedConnection);
             return;
         }
         if (current.isValid() && current.row() < model->newRecordRow())
