@@ -485,7 +485,7 @@ void frmEventMaint::currentRowChanged(const QModelIndex &current, const QModelIn
             return;
         }
         if (current.isValid() && current.row() < model->newRecordRow())
-            Data1.recordset()->setAbsolutePosition(current.row());
+            records()->setAbsolutePosition(current.row());
     });
 }
 
@@ -557,10 +557,20 @@ void frmEventMaint::cmdAdd_Click()
     });
 }
 
+Recordset *frmEventMaint::records()
+{
+    // A refresh that failed (the file locked) left no record set: it is opened again now.
+    if (!Data1.recordset()) {
+        const QScopedValueRollback moving(m_moving, true);
+        Data1.Refresh();
+    }
+    return Data1.recordset();
+}
+
 void frmEventMaint::addSteps()
 {
     model->saveRow(); // the row being edited is left
-    Recordset *records = Data1.recordset();
+    Recordset *records = this->records();
     if (records->RecordCount() > 0)
         records->MoveLast(0);
     TDBGrid1->setFocus();
@@ -577,7 +587,7 @@ void frmEventMaint::cmdDelete_Click()
         m_grid->finishEdit();
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        Recordset *records = Data1.recordset();
+        Recordset *records = this->records();
         if (records->RecordCount() == 0) {
             ask(QStringLiteral("There are currently no records to delete."),
                 MsgBoxStyle::Information, QStringLiteral("Delete record"));

@@ -68,6 +68,8 @@ private:
     void gridTab(bool forward);
     bool TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &OldValue, const QVariant &value);
     void addSteps();
+    // The data control's record set, opened again when a refresh could not open it.
+    Recordset *records();
     // Leaves the row being edited: a valid one is saved, and a new one without a date is
     // dropped with the message that says so. When the file refuses the write (locked, full,
     // read-only) the user is told and the change stays in the grid to try again: false.
