@@ -202,7 +202,7 @@ QVariant EventGridModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags EventGridModel::flags(const QModelIndex &index) const
 {
     const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    return m_readOnly ? flags : flags | Qt::ItemIsEditable;
+    return m_readOnly || !index.isValid() ? flags : flags | Qt::ItemIsEditable;
 }
 
 QVariant EventGridModel::storedValue(int row, int column, const QVariant &typed) const
@@ -283,13 +283,15 @@ void EventGridModel::saveRow()
     m_readBlocked = false;
     // The row as the file now holds it.
     m_cache[row] = { m_edit.values, RowState::Read, QString() };
-    m_edit = Edit();
     if (adding) {
         // The saved row stays where it was typed; a new, empty new-record row follows it.
         beginInsertRows(QModelIndex(), row + 1, row + 1);
         ++m_count;
+        m_edit = Edit();
         endInsertRows();
         Q_EMIT headerDataChanged(Qt::Vertical, row, row + 1);
+    } else {
+        m_edit = Edit();
     }
     readRows(row, row);
     Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
