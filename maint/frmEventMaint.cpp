@@ -63,8 +63,9 @@ public:
             choice->setCurrentIndex(choice->findText(text));
             return;
         }
-        // Typing stops at what the file keeps (any date is 19 characters there, a
-        // description 255), never short of the text the editor opens with.
+        // A description stops at the 255 characters the file keeps; a date, which the file
+        // keeps in 19 characters whatever its shown form, at 64 typed ones. Neither limit
+        // ever cuts the text the editor opens with.
         auto *line = static_cast<QLineEdit *>(editor);
         const int limit = index.column() == EventGridModel::EventDateColumn ? 64 : 255;
         line->setMaxLength(qMax(limit, int(text.size())));
