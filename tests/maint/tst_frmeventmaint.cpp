@@ -151,8 +151,8 @@ void tst_frmEventMaint::keystrokes_data()
                   bx = "2026-12-11 09:05:00|Bx|-1";
     add("tab never wraps to the first row", 4,
         "Alt+A =12/20/2026 Tab =Xmas Tab Tab =12/21/2026 Tab =Boxing Tab Alt+C", "ABCD;" + xmas);
-    add("tab saves a row, then goes to the next", 4,
-        "click:0,1 =Alfa Tab Tab =12/15/2026 Return Alt+C",
+    add("Tab and Shift+Tab save a row before leaving it", 4,
+        "click:0,1 =Alfa Tab Tab =12/15/2026 Backtab Esc",
         "2026-12-10 00:00:00|Alfa|0;2026-12-15 00:00:00|Bravo|-1;CD");
     add("evening time opened and left", 4, "dbl:3,0 Return Up Down F2 Return Up Alt+C", "ABCD");
     add("typed times", 4, "click:0,0 =12/28/2026_10:30:15_PM Down =7:05_PM Up Alt+C",
