@@ -128,8 +128,11 @@ int main(int argc, char **argv)
                 Q_EMIT headings->sectionClicked(2);
                 window->TDBGrid1->viewport()->repaint();
             }));
+            // Rows not yet read are read after the paint that asks for them, then painted.
             scroll.push_back(milliseconds([&] {
                 window->TDBGrid1->scrollToBottom();
+                window->TDBGrid1->viewport()->repaint();
+                QCoreApplication::processEvents();
                 window->TDBGrid1->viewport()->repaint();
             }));
             const int last = window->TDBGrid1->rowAt(window->TDBGrid1->viewport()->height() - 2);

@@ -5,6 +5,8 @@
 
 DataControl::~DataControl()
 {
+    // Whatever watched the record set is gone or going with the window.
+    blockSignals(true);
     Close();
 }
 
@@ -15,8 +17,8 @@ void DataControl::setDatabaseName(const QString &name)
 
 void DataControl::Refresh()
 {
-    Q_EMIT aboutToRefresh();
-    const auto done = qScopeGuard([this] { Q_EMIT refreshed(); });
+    Q_EMIT aboutToChange();
+    const auto done = qScopeGuard([this] { Q_EMIT changed(); });
     m_recordset.reset();
     m_recordset = database().OpenRecordset(m_recordSource);
     if (!m_recordset->EOF_()) {
@@ -34,6 +36,8 @@ Database &DataControl::database()
 
 void DataControl::Close()
 {
+    Q_EMIT aboutToChange();
+    const auto done = qScopeGuard([this] { Q_EMIT changed(); });
     m_recordset.reset();
     if (m_database)
         m_database->Close();

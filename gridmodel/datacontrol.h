@@ -33,8 +33,9 @@ public:
     void Close();
 
 Q_SIGNALS:
-    void aboutToRefresh();
-    void refreshed();
+    // Around every change of the record set: Refresh and Close.
+    void aboutToChange();
+    void changed();
 
 private:
     QString m_databaseName;

@@ -6,11 +6,31 @@
 #include "engine/platform.h"
 #include "gridmodel/datacontrol.h"
 
+#include <QMetaObject>
+
 namespace {
+
+// Rows read at a time around those a paint asked for, and the most the cache keeps.
+constexpr int readAhead = 40;
+constexpr int cacheLimit = 2000;
 
 QString annualText(const QVariant &flag)
 {
     return IsAnnualFlag(flag) ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+// The text an editor opens with for a date: the shown form when it reads back as exactly
+// the stored value in this locale, else the stored form itself, which always does.
+QString dateEditText(const QString &stored)
+{
+    const auto value = StoredDateValue(stored);
+    if (!value)
+        return stored;
+    const QString shown = GridDateText(*value);
+    const auto typed = RecognizeDate(shown);
+    if (typed && TypedDateTime(*typed, value->date()) == *value)
+        return shown;
+    return stored;
 }
 
 } // namespace
@@ -18,12 +38,22 @@ QString annualText(const QVariant &flag)
 EventGridModel::EventGridModel(DataControl &data, const Clock &clock, QObject *parent)
     : QAbstractTableModel(parent), m_data(data), m_clock(clock)
 {
-    connect(&m_data, &DataControl::aboutToRefresh, this, [this] {
-        beginResetModel();
-        m_edit = Edit();
-        m_cachedRow = -1;
+    connect(&m_data, &DataControl::aboutToChange, this, &EventGridModel::beginResetModel);
+    connect(&m_data, &DataControl::changed, this, [this] {
+        reset();
+        endResetModel();
     });
-    connect(&m_data, &DataControl::refreshed, this, &EventGridModel::endResetModel);
+}
+
+void EventGridModel::reset()
+{
+    m_edit = Edit();
+    m_cache.clear();
+    m_readBlocked = false;
+    m_count = recordset() ? int(recordset()->RecordCount()) : 0;
+    // The first page is read with the record set, so that the first paint has its rows.
+    if (m_count > 0)
+        readRows(0, qMin(m_count, readAhead) - 1);
 }
 
 Recordset *EventGridModel::recordset() const
@@ -31,14 +61,9 @@ Recordset *EventGridModel::recordset() const
     return m_data.recordset();
 }
 
-int EventGridModel::newRecordRow() const
-{
-    return recordset() ? int(recordset()->RecordCount()) : 0;
-}
-
 int EventGridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !recordset() ? 0 : newRecordRow() + 1;
+    return parent.isValid() || !recordset() ? 0 : m_count + 1;
 }
 
 int EventGridModel::columnCount(const QModelIndex &parent) const
@@ -53,28 +78,93 @@ int EventGridModel::addNewState() const
     return m_edit.row == newRecordRow() ? 2 : 1;
 }
 
+const EventGridModel::CachedRow *EventGridModel::cachedRow(int row) const
+{
+    const auto found = m_cache.constFind(row);
+    const bool usable =
+            found != m_cache.cend() && (found->state != RowState::Unreadable || m_readBlocked);
+    if (usable)
+        return &*found;
+    if (!m_readBlocked) {
+        // Read once the paint is over.
+        if (m_requestedFirst < 0)
+            QMetaObject::invokeMethod(const_cast<EventGridModel *>(this),
+                                      &EventGridModel::readRequested, Qt::QueuedConnection);
+        m_requestedFirst = m_requestedFirst < 0 ? row : qMin(m_requestedFirst, row);
+        m_requestedLast = qMax(m_requestedLast, row);
+    }
+    return found == m_cache.cend() ? nullptr : &*found;
+}
+
+void EventGridModel::readRequested()
+{
+    const int first = qMax(0, m_requestedFirst - readAhead / 2);
+    const int last = qMin(m_count - 1, qMin(m_requestedLast, first + cacheLimit / 2) + readAhead);
+    m_requestedFirst = m_requestedLast = -1;
+    if (first > last || !recordset())
+        return;
+    if (m_cache.size() > cacheLimit)
+        m_cache.clear();
+    readRows(first, last);
+    Q_EMIT dataChanged(index(first, 0), index(last, ColumnCount - 1));
+}
+
+void EventGridModel::readRows(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        CachedRow &cached = m_cache[row];
+        try {
+            cached = { recordset()->rowValues(row), RowState::Read, QString() };
+        } catch (const DatebellError &error) {
+            const bool deleted = error.number() == ErrorNumber::RecordDeleted;
+            cached = { QVariantList(ColumnCount),
+                       deleted ? RowState::Deleted : RowState::Unreadable, error.text() };
+            if (!deleted) {
+                // Locked or unreadable: the rest waits until the file can be read again.
+                m_readBlocked = true;
+                for (int rest = row + 1; rest <= last; ++rest)
+                    m_cache[rest] = cached;
+                return;
+            }
+        }
+    }
+}
+
 QVariantList EventGridModel::rowValues(int row) const
 {
     if (row == m_edit.row)
         return m_edit.values;
     if (row >= newRecordRow())
         return QVariantList(ColumnCount);
-    if (row != m_cachedRow) {
-        m_cachedValues = recordset()->rowValues(row);
-        m_cachedRow = row;
-    }
-    return m_cachedValues;
+    const auto found = m_cache.constFind(row);
+    if (found != m_cache.cend() && found->state == RowState::Read)
+        return found->values;
+    return recordset()->rowValues(row);
 }
 
 QVariant EventGridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return QVariant();
-    const QVariant value = rowValues(index.row()).value(index.column());
+    const int row = index.row();
+    QVariant value;
+    if (row == m_edit.row) {
+        value = m_edit.values.value(index.column());
+    } else if (row >= m_count) {
+        return QVariant(); // the empty new-record row
+    } else {
+        const CachedRow *cached = cachedRow(row);
+        if (!cached)
+            return QVariant();
+        if (cached->state == RowState::Deleted && role == Qt::DisplayRole)
+            return QStringLiteral("#Deleted");
+        if (cached->state != RowState::Read)
+            return role == Qt::ToolTipRole ? QVariant(cached->problem) : QVariant();
+        value = cached->values.value(index.column());
+    }
     if (role == MalformedRole || role == Qt::ToolTipRole) {
-        const bool record = index.row() < newRecordRow();
-        const bool malformed =
-                index.column() == EventDateColumn && record && !StoredDateValue(value.toString());
+        const bool malformed = index.column() == EventDateColumn && row < m_count
+                && !StoredDateValue(value.toString());
         if (role == MalformedRole)
             return malformed;
         return malformed ? QStringLiteral("Another program stored this value in a form Datebell "
@@ -86,6 +176,8 @@ QVariant EventGridModel::data(const QModelIndex &index, int role) const
         return QVariant();
     switch (index.column()) {
     case EventDateColumn:
+        if (role == Qt::EditRole)
+            return dateEditText(value.toString());
         if (const auto date = StoredDateValue(value.toString()))
             return GridDateText(*date);
         return value.toString(); // not in the stored form: shown as it stands
@@ -110,7 +202,7 @@ QVariant EventGridModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags EventGridModel::flags(const QModelIndex &index) const
 {
     const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    return m_readOnly ? flags : flags | Qt::ItemIsEditable;
+    return m_readOnly || !index.isValid() ? flags : flags | Qt::ItemIsEditable;
 }
 
 QVariant EventGridModel::storedValue(int row, int column, const QVariant &typed) const
@@ -172,9 +264,11 @@ void EventGridModel::saveRow()
     Recordset &records = *recordset();
     const int row = m_edit.row;
     const bool adding = row == newRecordRow();
-    if (adding && m_edit.values.at(EventDateColumn).isNull())
+    if (adding
+        && (m_edit.values.at(EventDateColumn).isNull()
+            || m_edit.values.at(DescriptionColumn).toString().isEmpty()))
         throw DatebellError(ErrorNumber::InvalidNewRecord,
-                            QStringLiteral("The new event has no date, so it cannot be saved."));
+                            QStringLiteral("The new event needs a date and a description."));
     if (adding) {
         records.AddNew();
     } else {
@@ -186,14 +280,20 @@ void EventGridModel::saveRow()
             records.Fields(column).setValue(m_edit.values.at(column));
     }
     records.Update(1, false);
-    m_edit = Edit();
-    m_cachedRow = -1;
+    m_readBlocked = false;
+    // The row as the file now holds it.
+    m_cache[row] = { m_edit.values, RowState::Read, QString() };
     if (adding) {
         // The saved row stays where it was typed; a new, empty new-record row follows it.
         beginInsertRows(QModelIndex(), row + 1, row + 1);
+        ++m_count;
+        m_edit = Edit();
         endInsertRows();
         Q_EMIT headerDataChanged(Qt::Vertical, row, row + 1);
+    } else {
+        m_edit = Edit();
     }
+    readRows(row, row);
     Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
@@ -207,15 +307,22 @@ void EventGridModel::dropRow()
     }
 }
 
-void EventGridModel::deleteCurrentRecord()
+void EventGridModel::deleteCurrentRecord(int row)
 {
-    Recordset &records = *recordset();
-    const int row = int(records.AbsolutePosition());
+    // Deleted from the file first: when that fails, the grid still shows every row there is.
+    recordset()->Delete();
     if (m_edit.row == row)
         dropRow();
-    // Deleted first: when the delete fails, the grid still shows every row there is.
-    records.Delete();
-    m_cachedRow = -1;
     beginRemoveRows(QModelIndex(), row, row);
+    --m_count;
+    if (m_edit.row > row)
+        --m_edit.row;
+    QHash<int, CachedRow> shifted;
+    for (auto it = m_cache.cbegin(); it != m_cache.cend(); ++it) {
+        if (it.key() != row)
+            shifted.insert(it.key() < row ? it.key() : it.key() - 1, it.value());
+    }
+    m_cache.swap(shifted);
     endRemoveRows();
+    m_readBlocked = false;
 }

@@ -19,8 +19,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyledItemDelegate>
@@ -32,39 +34,13 @@ const QString invalidNewRecordText =
         QStringLiteral("Invalid data for new record...record bypassed");
 const QString errorTitle = QStringLiteral("Error");
 
-// The grid's keyboard: Tab goes along the row and, from the last column, on to the next
-// control, never round to the next row; the Delete key deletes nothing.
-class GridView : public QTableView
-{
-public:
-    using QTableView::QTableView;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        const int column = currentIndex().column();
-        const bool plain = !(event->modifiers() & ~Qt::ShiftModifier);
-        if (plain && event->key() == Qt::Key_Tab && column == model()->columnCount() - 1) {
-            QWidget::focusNextPrevChild(true);
-            return;
-        }
-        if (plain && event->key() == Qt::Key_Backtab && column <= 0) {
-            QWidget::focusNextPrevChild(false);
-            return;
-        }
-        if (event->key() == Qt::Key_Delete) {
-            event->accept();
-            return;
-        }
-        QTableView::keyPressEvent(event);
-    }
-};
-
-// In-place editors: typed text up to each column's width, and Yes or No for the annual flag.
+// In-place editors: a line of text, and Yes or No for the annual flag. An editor opens on
+// the whole stored value and hands on only a text the user changed.
 class GridDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using Guard = std::function<void(const std::function<void()> &)>;
+    GridDelegate(Guard guard, QObject *parent) : QStyledItemDelegate(parent), m_guard(guard) { }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
                           const QModelIndex &index) const override
@@ -76,8 +52,35 @@ public:
         }
         auto *editor = new QLineEdit(parent);
         editor->setFrame(false);
-        editor->setMaxLength(index.column() == EventGridModel::EventDateColumn ? 19 : 255);
         return editor;
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        const QString text = index.data(Qt::EditRole).toString();
+        editor->setProperty(openedWith, text);
+        if (auto *choice = qobject_cast<QComboBox *>(editor)) {
+            choice->setCurrentIndex(choice->findText(text));
+            return;
+        }
+        // A description stops at the 255 characters the file keeps; a date, which the file
+        // keeps in 19 characters whatever its shown form, at 64 typed ones. Neither limit
+        // ever cuts the text the editor opens with.
+        auto *line = static_cast<QLineEdit *>(editor);
+        const int limit = index.column() == EventGridModel::EventDateColumn ? 64 : 255;
+        line->setMaxLength(qMax(limit, int(text.size())));
+        line->setText(text);
+    }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override
+    {
+        const auto *choice = qobject_cast<QComboBox *>(editor);
+        const QString text =
+                choice ? choice->currentText() : static_cast<QLineEdit *>(editor)->text();
+        if (text == editor->property(openedWith).toString())
+            return; // opened and left: nothing changes
+        m_guard([&] { model->setData(index, text); });
     }
 
 protected:
@@ -88,9 +91,94 @@ protected:
         if (index.data(EventGridModel::MalformedRole).toBool())
             option->backgroundBrush = QColor(255, 214, 214);
     }
+
+private:
+    static constexpr const char *openedWith = "openedWith";
+    Guard m_guard;
 };
 
 } // namespace
+
+// The grid's keyboard: Tab and Shift+Tab, from the view or from an open editor, go to the
+// window, which saves the row before leaving it; Esc outside an editor cancels the changes
+// to the row; the Delete key deletes nothing.
+class GridView : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+    std::function<void(bool forward)> tabbed;
+    std::function<bool()> cancelRow;
+
+    // Hands the open editor's text to the model (or refuses it there) and closes it.
+    void finishEdit()
+    {
+        if (state() != EditingState)
+            return;
+        if (QWidget *editor = indexWidget(currentIndex())) {
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+    void leaveGrid(bool forward) { QWidget::focusNextPrevChild(forward); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool plain = !(event->modifiers() & ~Qt::ShiftModifier);
+        if (plain && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+            event->accept();
+            tabbed(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+            return;
+        }
+        if (event->key() == Qt::Key_Escape && cancelRow()) {
+            event->accept();
+            return;
+        }
+        if (event->key() == Qt::Key_Delete) {
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override
+    {
+        if (hint == QAbstractItemDelegate::EditNextItem
+            || hint == QAbstractItemDelegate::EditPreviousItem) {
+            QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+            tabbed(hint == QAbstractItemDelegate::EditNextItem);
+            return;
+        }
+        QTableView::closeEditor(editor, hint);
+    }
+
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_pressedCurrent = indexAt(event->position().toPoint()) == currentIndex();
+        QTableView::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QTableView::mouseReleaseEvent(event);
+        if (m_pressedCurrent && event->button() == Qt::LeftButton && state() != EditingState
+            && indexAt(event->position().toPoint()) == currentIndex()
+            && editTriggers() != NoEditTriggers)
+            edit(currentIndex());
+        m_pressedCurrent = false;
+    }
+
+    // The view never moves by Tab on its own.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveNext || action == MovePrevious)
+            return currentIndex();
+        return QTableView::moveCursor(action, modifiers);
+    }
+
+private:
+    bool m_pressedCurrent = false;
+};
 
 frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
@@ -170,15 +258,24 @@ void frmEventMaint::buildLayout()
     model->beforeColUpdate = [this](int column, const QVariant &old, const QVariant &value) {
         return TDBGrid1_BeforeColUpdate(column, old, value);
     };
-    TDBGrid1 = new GridView(this);
+    TDBGrid1 = m_grid = new GridView(this);
+    m_grid->tabbed = [this](bool forward) { gridTab(forward); };
+    m_grid->cancelRow = [this] {
+        if (model->editedRow() < 0)
+            return false;
+        model->dropRow();
+        return true;
+    };
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
     TDBGrid1->setGeometry(gridArea.adjusted(0, captionHeight, 0, 0));
     TDBGrid1->setModel(model);
-    TDBGrid1->setItemDelegate(new GridDelegate(TDBGrid1));
+    TDBGrid1->setItemDelegate(new GridDelegate(
+            [this](const std::function<void()> &body) { guarded(body); }, TDBGrid1));
     TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A click on the current cell opens its editor at once (GridView), not after Qt's wait
+    // for a double click, which sends the keys typed meanwhile to a search of the rows.
     TDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                              | QAbstractItemView::AnyKeyPressed
-                              | QAbstractItemView::SelectedClicked);
+                              | QAbstractItemView::AnyKeyPressed);
     TDBGrid1->setTabKeyNavigation(true);
     TDBGrid1->setWordWrap(false);
     TDBGrid1->setStyleSheet(QStringLiteral("QTableView { gridline-color: #808080; }"));
@@ -186,11 +283,11 @@ void frmEventMaint::buildLayout()
     headings->setSectionsMovable(false);
     headings->setSectionsClickable(true);
     headings->setHighlightSections(false);
-    // The date column is as wide as a date with a time of day in this font and locale, at
-    // least as laid out; the description column gives up what it takes beyond that.
+    // The date column is as wide as a date with a time of day (to the second) in this font and
+    // locale, at least as laid out; the description column gives up what it takes beyond that.
     const int dateWidth = qMax(twips(1095),
                                TDBGrid1->fontMetrics().horizontalAdvance(GridDateText(
-                                       EventDateTime(QDate(2026, 12, 28), QTime(10, 30))))
+                                       EventDateTime(QDate(2026, 12, 28), QTime(10, 30, 15))))
                                        + 12);
     headings->resizeSection(EventGridModel::EventDateColumn, dateWidth);
     headings->resizeSection(EventGridModel::DescriptionColumn,
@@ -219,6 +316,12 @@ void frmEventMaint::buildLayout()
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &frmEventMaint::cmdHelp_Click);
     connect(headings, &QHeaderView::sectionClicked, this, &frmEventMaint::TDBGrid1_HeadClick);
+    // A click on a record selector makes its row current.
+    connect(selectors, &QHeaderView::sectionClicked, this, [this](int row) {
+        TDBGrid1->setCurrentIndex(model->index(row, qMax(0, TDBGrid1->currentIndex().column())));
+        if (TDBGrid1->currentIndex().row() == row) // not when the row left could not be saved
+            TDBGrid1->selectRow(row);
+    });
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &frmEventMaint::currentRowChanged);
 
@@ -257,10 +360,9 @@ bool frmEventMaint::Form_Unload()
     hourglass.DisplayCursor();
     // A change that cannot be saved now stays, unless the user chooses to lose it.
     if (!leaveRow()
-        && m_context.messages.MsgBox(QStringLiteral("The change to the current row has not been "
-                                                    "saved. Close anyway and lose it?"),
-                                     MsgBoxStyle::Question, QStringLiteral("Datebell Settings"),
-                                     this)
+        && ask(QStringLiteral("The change to the current row has not been saved. Close anyway "
+                              "and lose it?"),
+               MsgBoxStyle::Question, QStringLiteral("Datebell Settings"))
                 == MsgBoxResult::No)
         return false;
     for (int i = 0; i < optDays.size(); ++i) {
@@ -272,25 +374,53 @@ bool frmEventMaint::Form_Unload()
         } catch (const DatebellError &error) {
             if (error.number() != ErrorNumber::SettingsNotSaved)
                 throw;
-            m_context.messages.MsgBox(error.text(), MsgBoxStyle::Information, errorTitle, this);
+            ask(error.text(), MsgBoxStyle::Information, errorTitle);
         }
         break;
     }
     BuildReminderQuery(m_context.settings, m_context.clock);
+    const QScopedValueRollback moving(m_moving, true);
     Data1.Close();
     return true;
 }
 
+// Called when the window is closed: the Close button, Alt+C, the close box, Alt+F4 or Esc.
 void frmEventMaint::reject()
 {
     if (!m_unloaded) {
         bool unloaded = false;
-        RunHandler(m_context.messages, [&] { unloaded = Form_Unload(); });
+        RunHandler(m_context.messages, [&] {
+            m_grid->finishEdit(); // the text being typed belongs to the row that is saved
+            unloaded = Form_Unload();
+        });
         if (!unloaded)
             return;
         m_unloaded = true;
     }
     QDialog::reject();
+}
+
+void frmEventMaint::guarded(const std::function<void()> &body)
+{
+    RunHandler(m_context.messages, [&] {
+        try {
+            body();
+        } catch (const DatebellError &error) {
+            if (!IsRecoverableWriteError(error.number())
+                && error.number() != ErrorNumber::RecordDeleted)
+                throw;
+            reportWriteFailure(error);
+        }
+    });
+}
+
+int frmEventMaint::ask(const QString &prompt, int style, const QString &title)
+{
+    const qint16 pointer = ScreenPointer::code();
+    ScreenPointer::setCode(ScreenPointer::Default);
+    const int answer = m_context.messages.MsgBox(prompt, style, title, this);
+    ScreenPointer::setCode(pointer);
+    return answer;
 }
 
 bool frmEventMaint::leaveRow()
@@ -299,12 +429,12 @@ bool frmEventMaint::leaveRow()
         model->saveRow();
     } catch (const DatebellError &error) {
         if (error.number() == ErrorNumber::InvalidNewRecord) {
-            m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
-                                      this);
+            ask(invalidNewRecordText, MsgBoxStyle::Information, errorTitle);
             model->dropRow();
             return true;
         }
-        if (!IsRecoverableWriteError(error.number()))
+        if (!IsRecoverableWriteError(error.number())
+            && error.number() != ErrorNumber::RecordDeleted)
             throw;
         reportWriteFailure(error);
         return false;
@@ -314,7 +444,13 @@ bool frmEventMaint::leaveRow()
 
 void frmEventMaint::reportWriteFailure(const DatebellError &error)
 {
-    m_context.messages.MsgBox(error.text(), MsgBoxStyle::Information, errorTitle, this);
+    const QString text = error.number() == ErrorNumber::RecordDeleted
+            ? QStringLiteral("This event is no longer in '%1': another program has deleted it. "
+                             "Esc drops the changes to the row; Refresh shows the events as "
+                             "they are now.")
+                      .arg(Data1.DatabaseName())
+            : error.text();
+    ask(text, MsgBoxStyle::Information, errorTitle);
 }
 
 void frmEventMaint::showCurrentRecord(int column)
@@ -322,19 +458,58 @@ void frmEventMaint::showCurrentRecord(int column)
     Recordset *records = Data1.recordset();
     const qsizetype position = records ? records->AbsolutePosition() : -1;
     const int row = position < 0 ? model->newRecordRow() : int(position);
+    const QScopedValueRollback moving(m_moving, true);
     TDBGrid1->setCurrentIndex(model->index(row, column));
     TDBGrid1->scrollTo(TDBGrid1->currentIndex());
 }
 
 // Called when the grid's current row changes: the row left is saved, and the record set
-// follows the grid.
+// follows the grid. A row that cannot be saved stays current with its changes.
 void frmEventMaint::currentRowChanged(const QModelIndex &current, const QModelIndex &previous)
 {
-    RunHandler(m_context.messages, [&] {
-        if (previous.isValid() && model->editedRow() == previous.row())
-            leaveRow();
+    if (m_moving)
+        return;
+    guarded([&] {
+        model->retryReading();
+        if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow()) {
+            const QScopedValueRollback moving(m_moving, true);
+            TDBGrid1->setCurrentIndex(previous);
+            // The view selects the cell it was moving to once this returns; the selection
+            // follows the current cell again after that.
+            QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        TDBGrid1->selectionModel()->select(TDBGrid1->currentIndex(),
+                                                           QItemSelectionModel::ClearAndSelect);
+                    },
+                    Qt::QueuedConnection);
+            return;
+        }
         if (current.isValid() && current.row() < model->newRecordRow())
-            Data1.recordset()->setAbsolutePosition(current.row());
+            records()->setAbsolutePosition(current.row());
+    });
+}
+
+void frmEventMaint::gridTab(bool forward)
+{
+    guarded([&] {
+        const QModelIndex at = TDBGrid1->currentIndex();
+        const int last = EventGridModel::ColumnCount - 1;
+        const int row = at.row();
+        const int column = qMax(0, at.column());
+        if (forward ? column < last : column > 0) {
+            TDBGrid1->setCurrentIndex(model->index(row, column + (forward ? 1 : -1)));
+            return;
+        }
+        const bool newRow = row == model->newRecordRow();
+        if (!leaveRow())
+            return; // the row stays current with the change that could not be saved
+        if (forward && !newRow)
+            TDBGrid1->setCurrentIndex(model->index(row + 1, 0));
+        else if (!forward && row > 0)
+            TDBGrid1->setCurrentIndex(model->index(row - 1, last));
+        else
+            m_grid->leaveGrid(forward);
     });
 }
 
@@ -347,12 +522,16 @@ void frmEventMaint::cmdClose_Click()
 // Called when the Refresh button is pressed: all events are read again, in the same order.
 void frmEventMaint::cmdRefresh_Click()
 {
-    RunHandler(m_context.messages, [this] {
+    guarded([this] {
+        m_grid->finishEdit();
         clsHourglass hourglass;
         hourglass.DisplayCursor();
         if (!leaveRow())
             return; // reading the events again would lose the unsaved change
-        Data1.Refresh();
+        {
+            const QScopedValueRollback moving(m_moving, true);
+            Data1.Refresh();
+        }
         showCurrentRecord(qMax(0, TDBGrid1->currentIndex().column()));
     });
 }
@@ -360,28 +539,39 @@ void frmEventMaint::cmdRefresh_Click()
 // Called when the Add Event button is pressed: takes the user to the new-record row.
 void frmEventMaint::cmdAdd_Click()
 {
-    RunHandler(m_context.messages, [this] {
+    guarded([this] {
+        m_grid->finishEdit();
         clsHourglass hourglass;
         hourglass.DisplayCursor();
         try {
             addSteps();
         } catch (const DatebellError &error) {
-            if (IsRecoverableWriteError(error.number()))
-                reportWriteFailure(error);
             if (error.number() != ErrorNumber::InvalidNewRecord)
-                return;
-            m_context.messages.MsgBox(invalidNewRecordText, MsgBoxStyle::Information, errorTitle,
-                                      this);
-            Data1.Refresh();
+                throw; // a refused write is reported by the guard; the row stays
+            ask(invalidNewRecordText, MsgBoxStyle::Information, errorTitle);
+            {
+                const QScopedValueRollback moving(m_moving, true);
+                Data1.Refresh();
+            }
             addSteps();
         }
     });
 }
 
+Recordset *frmEventMaint::records()
+{
+    // A refresh that failed (the file locked) left no record set: it is opened again now.
+    if (!Data1.recordset()) {
+        const QScopedValueRollback moving(m_moving, true);
+        Data1.Refresh();
+    }
+    return Data1.recordset();
+}
+
 void frmEventMaint::addSteps()
 {
     model->saveRow(); // the row being edited is left
-    Recordset *records = Data1.recordset();
+    Recordset *records = this->records();
     if (records->RecordCount() > 0)
         records->MoveLast(0);
     TDBGrid1->setFocus();
@@ -394,18 +584,19 @@ void frmEventMaint::addSteps()
 // Called when the Delete Event button is pressed: deletes the current event once confirmed.
 void frmEventMaint::cmdDelete_Click()
 {
-    RunHandler(m_context.messages, [this] {
+    guarded([this] {
+        m_grid->finishEdit();
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        Recordset *records = Data1.recordset();
+        Recordset *records = this->records();
         if (records->RecordCount() == 0) {
-            m_context.messages.MsgBox(QStringLiteral("There are currently no records to delete."),
-                                      MsgBoxStyle::Information, QStringLiteral("Delete record"),
-                                      this);
+            ask(QStringLiteral("There are currently no records to delete."),
+                MsgBoxStyle::Information, QStringLiteral("Delete record"));
             return;
         }
-        const int row = TDBGrid1->currentIndex().row();
+        // A started new row is the one the question names and Yes drops.
         const bool startedRow = model->addNewState() == 2;
+        const int row = startedRow ? model->newRecordRow() : TDBGrid1->currentIndex().row();
         // The empty new-record row has no event under it.
         if (row < 0 || (row == model->newRecordRow() && !startedRow))
             return;
@@ -415,27 +606,23 @@ void frmEventMaint::cmdDelete_Click()
         const QString question = QStringLiteral("Are you sure you want to remove '")
                 + (date ? GridDateText(*date) : stored) + u'/' + values.value(1).toString()
                 + QStringLiteral("' from Datebell?");
-        if (m_context.messages.MsgBox(question, MsgBoxStyle::Question,
-                                      QStringLiteral("Confirm delete"), this)
+        if (ask(question, MsgBoxStyle::Question, QStringLiteral("Confirm delete"))
             == MsgBoxResult::No)
             return;
         if (startedRow) {
             model->dropRow(); // the unsaved new row goes; no stored event is deleted
             return;
         }
-        const int column = TDBGrid1->currentIndex().column();
-        records->setAbsolutePosition(row);
-        try {
-            model->deleteCurrentRecord();
-        } catch (const DatebellError &error) {
-            if (!IsRecoverableWriteError(error.number()))
-                throw;
-            reportWriteFailure(error); // nothing was deleted
-            return;
+        const int column = qMax(0, TDBGrid1->currentIndex().column());
+        {
+            // The view moves its current row as the row goes; the record set stays put.
+            const QScopedValueRollback moving(m_moving, true);
+            records->setAbsolutePosition(row);
+            model->deleteCurrentRecord(row); // a refused delete changes nothing
+            records->MoveNext();
+            if (records->EOF_() && records->RecordCount() > 0)
+                records->MoveLast(0);
         }
-        records->MoveNext();
-        if (records->EOF_() && records->RecordCount() > 0)
-            records->MoveLast(0);
         showCurrentRecord(column);
     });
 }
@@ -452,22 +639,22 @@ bool frmEventMaint::TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &, con
     clsHourglass hourglass;
     hourglass.DisplayCursor();
     if (ColIndex == EventGridModel::EventDateColumn && !RecognizeDate(value.toString())) {
-        m_context.messages.MsgBox(QStringLiteral("Invalid event date"), MsgBoxStyle::Information,
-                                  errorTitle, this);
+        ask(QStringLiteral("Invalid event date"), MsgBoxStyle::Information, errorTitle);
         return true;
     }
     if (ColIndex == EventGridModel::DescriptionColumn && value.toString().isEmpty()) {
-        m_context.messages.MsgBox(QStringLiteral("Invalid event description"),
-                                  MsgBoxStyle::Information, errorTitle, this);
+        ask(QStringLiteral("Invalid event description"), MsgBoxStyle::Information, errorTitle);
         return true;
     }
     return false;
 }
 
-// Called when a column heading is clicked: sorts by that column, or the other way round.
+// Called when a column heading is clicked: sorts by that column, or the other way round, and
+// selects the column.
 void frmEventMaint::TDBGrid1_HeadClick(int ColIndex)
 {
-    RunHandler(m_context.messages, [&] {
+    guarded([&] {
+        m_grid->finishEdit();
         clsHourglass hourglass;
         hourglass.DisplayCursor();
         if (!leaveRow())
@@ -475,7 +662,15 @@ void frmEventMaint::TDBGrid1_HeadClick(int ColIndex)
         const bool ascending = Data1.RecordSource() == SortOrder::Ascending[ColIndex];
         Data1.setRecordSource(ascending ? SortOrder::Descending[ColIndex]
                                         : SortOrder::Ascending[ColIndex]);
-        Data1.Refresh();
-        showCurrentRecord(qMax(0, TDBGrid1->currentIndex().column()));
+        {
+            const QScopedValueRollback moving(m_moving, true);
+            Data1.Refresh();
+        }
+        showCurrentRecord(ColIndex);
+        if (model->newRecordRow() > 0)
+            TDBGrid1->selectionModel()->select(
+                    QItemSelection(model->index(0, ColIndex),
+                                   model->index(model->newRecordRow() - 1, ColIndex)),
+                    QItemSelectionModel::ClearAndSelect);
     });
 }

@@ -7,8 +7,11 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class DatebellError;
 class EventGridModel;
+class GridView;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -52,9 +55,21 @@ private:
     // user keeps it.
     bool Form_Unload();
     void setReadOnly(const QString &reason);
+    // Runs a handler's body, so that no error reaches Qt's event loop: a write or read the
+    // file refused (locked, full, read-only, the row deleted by another program) is reported
+    // and the window goes on with the typed values kept; any other error ends the program
+    // through the one fatal report.
+    void guarded(const std::function<void()> &body);
     void reportWriteFailure(const DatebellError &error);
+    // A message box, with the user's own pointer while it waits for the answer.
+    int ask(const QString &prompt, int style, const QString &title);
+    // Tab (forward) or Shift+Tab in the grid or its editor: along the row; from its end to
+    // the next row once the row is saved, or out of the grid from the new-record row.
+    void gridTab(bool forward);
     bool TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &OldValue, const QVariant &value);
     void addSteps();
+    // The data control's record set, opened again when a refresh could not open it.
+    Recordset *records();
     // Leaves the row being edited: a valid one is saved, and a new one without a date is
     // dropped with the message that says so. When the file refuses the write (locked, full,
     // read-only) the user is told and the change stays in the grid to try again: false.
@@ -64,6 +79,10 @@ private:
     void currentRowChanged(const QModelIndex &current, const QModelIndex &previous);
 
     WindowContext m_context;
+    GridView *m_grid;
     QLabel *m_caption;
     bool m_unloaded = false;
+    // Set while the window itself moves the grid's current row (refresh, delete), which
+    // leaves no row and must not move the record set.
+    bool m_moving = false;
 };

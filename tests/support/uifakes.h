@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/clsHourglass.h"
 #include "engine/errors.h"
 #include "windows/help.h"
 #include "windows/messages.h"
 
 #include <QStringList>
+
+#include <functional>
 
 // Answers message boxes without showing them and records what was asked.
 class FakeMessages final : public MessageService
@@ -13,13 +16,19 @@ public:
     int MsgBox(const QString &prompt, int style, const QString &title, QWidget * = nullptr) override
     {
         boxes << QStringLiteral("%1|%2|%3").arg(title).arg(style).arg(prompt);
-        return answer;
+        prompts << prompt;
+        if (ScreenPointer::code() != ScreenPointer::Default)
+            ++boxesUnderHourglass;
+        return answering ? answering(title) : answer;
     }
     void Beep() override { ++beeps; }
     void ReportFatal(const DatebellError &error) override { fatal << ErrorReportText(error); }
 
     int answer = MsgBoxResult::Ok;
+    std::function<int(const QString &title)> answering; // when set, answers instead of `answer`
+    int boxesUnderHourglass = 0; // boxes shown while the hourglass was up
     QStringList boxes; // "title|style|prompt"
+    QStringList prompts;
     QStringList fatal;
     int beeps = 0;
 };
