@@ -42,9 +42,11 @@ QString probeX11()
         return QStringLiteral("the X client library libxcb.so.1 cannot be loaded");
     void *connection = connect(nullptr, nullptr);
     const int error = hasError(connection);
-    disconnect(connection);
+    // A connection that worked stays open: an X server whose last client leaves resets
+    // itself (Xvfb does), and would refuse Qt's connection a moment later.
     if (error == 0)
         return QString();
+    disconnect(connection);
     // XCB_CONN_CLOSED_PARSE_ERR and XCB_CONN_CLOSED_INVALID_SCREEN name a bad DISPLAY; every
     // other failure is a server that is absent, unreachable or refuses this client.
     return error == 5 || error == 6
