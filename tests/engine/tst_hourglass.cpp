@@ -14,7 +14,6 @@ private Q_SLOTS:
     void init() { ScreenPointer::setCode(ScreenPointer::Default); }
     void holders_data();
     void holders();
-    void restoredWhenAnOperationFails();
     void substitute_data();
     void substitute();
     void overrideCursorFollowsTheCode();
@@ -51,17 +50,6 @@ void tst_Hourglass::holders()
         QCOMPARE(ScreenPointer::code(), inside);
     }
     QCOMPARE(ScreenPointer::code(), after);
-}
-
-void tst_Hourglass::restoredWhenAnOperationFails()
-{
-    const auto operation = [] {
-        clsHourglass holder;
-        holder.DisplayCursor();
-        throw DatebellError(1, u"failed"_qs);
-    };
-    QVERIFY_THROWS_EXCEPTION(DatebellError, operation());
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);
 }
 
 void tst_Hourglass::substitute_data()

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -22,7 +21,10 @@ private Q_SLOTS:
 
 private:
     void install();
-    int run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+    int run(const QString &program, const QStringList &arguments)
+    {
+        return runProgram(program, arguments, m_environment).code;
+    }
 
     QTemporaryDir m_root;
     QString m_folder;
@@ -38,24 +40,10 @@ void tst_Install::initTestCase()
     install();
 }
 
-int tst_Install::run(const QString &program, const QStringList &arguments, QString *output)
-{
-    QProcess process;
-    process.setProcessEnvironment(m_environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return -1;
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAllStandardOutput()
-                                         + process.readAllStandardError());
-    return process.exitCode();
-}
-
 void tst_Install::install()
 {
-    QString output;
     QCOMPARE(run(QStringLiteral(CMAKE_EXE),
-                 { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, m_folder }, &output),
+                 { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, m_folder }),
              0);
     for (const char *file :
          { "datebell", "libdatebell-windows.so", "datebell-newdb", "datebell-desktop",
@@ -86,13 +74,11 @@ void tst_Install::execLine()
 void tst_Install::reinstallKeepsEvents()
 {
     const QString database = m_folder + u"/Datebell.mdb"_qs;
-    QCOMPARE(run(u"sqlite3"_qs,
-                 { database, u"INSERT INTO Events VALUES ('2026-12-24 00:00:00', 'kept', -1)"_qs }),
-             0);
+    QVERIFY(execSql(database, u"INSERT INTO Events VALUES ('2026-12-24 00:00:00', 'kept', -1)"_qs));
     install();
-    QString rows;
-    QCOMPARE(run(u"sqlite3"_qs, { database, u"SELECT Description FROM Events"_qs }, &rows), 0);
-    QCOMPARE(rows.trimmed(), u"kept"_qs);
+    QStringList rows;
+    QVERIFY(execSql(database, u"SELECT Description FROM Events"_qs, &rows));
+    QCOMPARE(rows, QStringList{ u"kept"_qs });
 }
 
 void tst_Install::desktopEntries()
@@ -106,17 +92,16 @@ void tst_Install::desktopEntries()
     for (const QString &file : { launcher, autostart, icon })
         QVERIFY2(QFile::exists(file), qPrintable(file));
 
-    QFile entry(autostart);
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(entry.readAll());
+    const QString text = QString::fromUtf8(readFile(autostart));
     QVERIFY2(text.contains(u"\nExec=\"" + m_root.path()
                            + u"/my programs/date\\\\$bell/datebell\" /S\n"),
              qPrintable(text));
     if (QStandardPaths::findExecutable(u"desktop-file-validate"_qs).isEmpty())
         QSKIP("desktop-file-validate is not installed");
-    QString problems;
-    QCOMPARE(run(u"desktop-file-validate"_qs, { launcher, autostart }, &problems), 0);
-    QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    const Run validate =
+            runProgram(u"desktop-file-validate"_qs, { launcher, autostart }, m_environment);
+    QVERIFY2(validate.code == 0 && validate.output.isEmpty() && validate.errors.isEmpty(),
+             qPrintable(validate.output + validate.errors));
 
     QCOMPARE(run(tool, { u"remove"_qs }), 0);
     for (const QString &file : { launcher, autostart, icon })
