@@ -2,7 +2,6 @@
 #include "engine/eventdb.h"
 #include "fixtures.h"
 
-#include <QFile>
 #include <QTest>
 
 class tst_Store : public QObject
@@ -22,22 +21,18 @@ void tst_Store::dateLiterals_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // empty: refused
 
-    QTest::newRow("date") << "x<#2026-12-06#"
-                          << "x<'2026-12-06 00:00:00'";
-    QTest::newRow("date and time") << "x=#2026-12-06 10:30:00#"
-                                   << "x='2026-12-06 10:30:00'";
-    QTest::newRow("T form") << "x=#2026-12-06T10:30:00#"
-                            << "x='2026-12-06 10:30:00'";
-    QTest::newRow("three") << "#2026-01-01#,#2026-01-02#,#1990-01-01#"
-                           << "'2026-01-01 00:00:00','2026-01-02 00:00:00','1990-01-01 00:00:00'";
-    QTest::newRow("in a text") << "d='#1 fan' AND x<#2024-02-29#"
-                               << "d='#1 fan' AND x<'2024-02-29 00:00:00'";
-    QTest::newRow("not a day") << "x<#2026-02-30#"
-                               << "";
-    QTest::newRow("short form") << "x<#12/06/2026#"
-                                << "";
-    QTest::newRow("unclosed") << "x<#2026-12-06"
-                              << "";
+    const auto row = [](const char *tag, const char *text, const char *expected = "") {
+        QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(expected);
+    };
+    row("date", "x<#2026-12-06#", "x<'2026-12-06 00:00:00'");
+    row("date and time", "x=#2026-12-06 10:30:00#", "x='2026-12-06 10:30:00'");
+    row("T form", "x=#2026-12-06T10:30:00#", "x='2026-12-06 10:30:00'");
+    row("three", "#2026-01-01#,#2026-01-02#,#1990-01-01#",
+        "'2026-01-01 00:00:00','2026-01-02 00:00:00','1990-01-01 00:00:00'");
+    row("in a text", "d='#1 fan' AND x<#2024-02-29#", "d='#1 fan' AND x<'2024-02-29 00:00:00'");
+    row("not a day", "x<#2026-02-30#");
+    row("short form", "x<#12/06/2026#");
+    row("unclosed", "x<#2026-12-06");
 }
 
 void tst_Store::dateLiterals()

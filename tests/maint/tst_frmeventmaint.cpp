@@ -268,21 +268,16 @@ void tst_frmEventMaint::sortByHeading_data()
     QTest::addColumn<QString>("to");
     QTest::addColumn<QString>("order"); // the descriptions, top to bottom
     const auto add = [](const char *from, int heading, const char *to, const char *order) {
-        QTest::addRow("%s, click %d", from + 30, heading)
-                << QString::fromLatin1(from) << heading << QString::fromLatin1(to) << order;
+        const QString select = u"SELECT * FROM Events ORDER BY "_qs;
+        QTest::addRow("%s, click %d", from, heading)
+                << select + QLatin1String(from) << heading << select + QLatin1String(to) << order;
     };
-    add("SELECT * FROM Events ORDER BY EventDate, Description", 0,
-        "SELECT * FROM Events ORDER BY EventDate desc, Description", "cabd");
-    add("SELECT * FROM Events ORDER BY EventDate, Description", 1,
-        "SELECT * FROM Events ORDER BY Description, EventDate", "abcd");
-    add("SELECT * FROM Events ORDER BY Description, EventDate", 1,
-        "SELECT * FROM Events ORDER BY Description desc, EventDate", "dcba");
-    add("SELECT * FROM Events ORDER BY Description desc, EventDate", 0,
-        "SELECT * FROM Events ORDER BY EventDate, Description", "dabc");
-    add("SELECT * FROM Events ORDER BY EventDate, Description", 2,
-        "SELECT * FROM Events ORDER BY RepeatFlag, EventDate, Description", "bcda");
-    add("SELECT * FROM Events ORDER BY RepeatFlag, EventDate, Description", 2,
-        "SELECT * FROM Events ORDER BY RepeatFlag desc, EventDate, Description", "dabc");
+    add("EventDate, Description", 0, "EventDate desc, Description", "cabd");
+    add("EventDate, Description", 1, "Description, EventDate", "abcd");
+    add("Description, EventDate", 1, "Description desc, EventDate", "dcba");
+    add("Description desc, EventDate", 0, "EventDate, Description", "dabc");
+    add("EventDate, Description", 2, "RepeatFlag, EventDate, Description", "bcda");
+    add("RepeatFlag, EventDate, Description", 2, "RepeatFlag desc, EventDate, Description", "dabc");
 }
 
 void tst_frmEventMaint::sortByHeading()

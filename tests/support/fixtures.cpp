@@ -11,12 +11,6 @@
 #include <algorithm>
 #include <sqlite3.h>
 
-QString MemorySettings::GetSetting(const QString &, const QString &section, const QString &key,
-                                   const QString &defaultText) const
-{
-    return values.value(section + u'/' + key, defaultText);
-}
-
 void MemorySettings::SaveSetting(const QString &, const QString &section, const QString &key,
                                  const QString &text)
 {
@@ -33,16 +27,6 @@ ProgramFolder::ProgramFolder(bool withChecks)
         exec(QStringLiteral("CREATE TABLE Events (EventDate TEXT, Description TEXT, "
                             "RepeatFlag INTEGER)"));
     }
-}
-
-QString ProgramFolder::database() const
-{
-    return EventDatabasePath(m_dir.path());
-}
-
-void ProgramFolder::exec(const QString &sql) const
-{
-    execSql(database(), sql);
 }
 
 void ProgramFolder::add(const QString &date, const QString &description, int repeatFlag) const

@@ -28,9 +28,12 @@ private:
 class MemorySettings final : public SettingsStore
 {
 public:
-    QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                       const QString &defaultText) const override;
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
+    QString GetSetting(const QString &, const QString &section, const QString &key,
+                       const QString &defaultText) const override
+    {
+        return values.value(section + u'/' + key, defaultText);
+    }
+    void SaveSetting(const QString &, const QString &section, const QString &key,
                      const QString &text) override;
 
     QHash<QString, QString> values; // "section/key" -> text
@@ -56,6 +59,10 @@ public:
     int reminderShown = 0;
 };
 
+// Runs SQL on the database at `path` through a connection of its own; each row it yields goes to
+// `rows`, its fields joined with '|' (NULL as empty). A failure fails the test.
+bool execSql(const QString &path, const QString &sql, QStringList *rows = nullptr);
+
 // A program folder in a temporary directory, holding a new event database.
 class ProgramFolder
 {
@@ -63,10 +70,10 @@ public:
     // `withChecks` false makes the table as another tool might, without the date checks.
     explicit ProgramFolder(bool withChecks = true);
     QString path() const { return m_dir.path(); }
-    QString database() const;
+    QString database() const { return EventDatabasePath(m_dir.path()); }
 
     // Runs SQL on the file through a connection of its own.
-    void exec(const QString &sql) const;
+    void exec(const QString &sql) const { execSql(database(), sql); }
     // Adds an event; `date` in the stored form, or any text for a table without checks.
     void add(const QString &date, const QString &description, int repeatFlag) const;
     // Every row as "date|description|flag", in date and description order.
@@ -79,9 +86,6 @@ private:
 // Resets the engine's shared state, as a new run starts with it.
 void resetEngineState();
 
-// Runs SQL on the database at `path` through a connection of its own; each row it yields goes to
-// `rows`, its fields joined with '|' (NULL as empty). A failure fails the test.
-bool execSql(const QString &path, const QString &sql, QStringList *rows = nullptr);
 QByteArray readFile(const QString &path); // empty if it cannot be read
 bool writeFile(const QString &path, const QByteArray &bytes);
 
