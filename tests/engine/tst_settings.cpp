@@ -27,7 +27,6 @@ void tst_Settings::daysAhead_data()
 
     QTest::newRow("absent") << "<absent>" << 2 << 3 << false;
     QTest::newRow("0") << "0" << 0 << 1 << false;
-    QTest::newRow("4") << "4" << 4 << 5 << false;
     QTest::newRow("5") << "5" << 5 << 7 << false;
     QTest::newRow("6") << "6" << 6 << 30 << false;
     QTest::newRow("9") << "9" << 9 << 10 << false;

@@ -226,7 +226,6 @@ void tst_frmEventMaint::deleteLeavesTheFollowingRecord()
     play(u"click:%1,1 Alt+D"_qs.arg(position));
     const int current = position < records - 1 ? position : position - 1;
     QCOMPARE(grid()->currentIndex().row(), qMax(current, 0));
-    QCOMPARE(m_window->Data1.recordset()->AbsolutePosition(), current);
     rows.removeAt(position);
     QCOMPARE(m_folder->rows(), rows);
     play(u"Alt+D"_qs);
@@ -258,7 +257,7 @@ void tst_frmEventMaint::openAndLeaveChangesNothing()
                 row));
     play(u"Alt+C"_qs);
     QCOMPARE(m_folder->rows(), rows);
-    QCOMPARE(m_messages.boxes, QStringList());
+    QCOMPARE(m_messages.prompts, QStringList());
 }
 
 void tst_frmEventMaint::sortByHeading_data()

@@ -57,7 +57,6 @@ void tst_Install::execLine_data()
     QTest::addColumn<QString>("exec");
     QTest::newRow("plain") << QStringList{ "/opt/datebell/datebell", "/S" }
                            << "/opt/datebell/datebell /S";
-    QTest::newRow("space") << QStringList{ "/home/a b/datebell" } << "\"/home/a b/datebell\"";
     QTest::newRow("dollar and quote") << QStringList{ "/x/$y\"z" } << "\"/x/\\\\$y\\\\\"z\"";
     QTest::newRow("backslash") << QStringList{ "/x\\y" } << "\"/x\\\\\\\\y\"";
     QTest::newRow("percent") << QStringList{ "/x/100%" } << "/x/100%%";
