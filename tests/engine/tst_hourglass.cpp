@@ -52,12 +52,9 @@ void tst_Hourglass::holders()
     {
         clsHourglass holder;
         try {
-            for (const QVariant &substitute : displays) {
-                if (substitute.isValid())
-                    holder.DisplayCursor(substitute);
-                else
-                    holder.DisplayCursor();
-            }
+            for (const QVariant &substitute : displays)
+                holder.DisplayCursor(substitute.isValid() ? std::optional(substitute)
+                                                          : std::nullopt);
             QCOMPARE(error, 0);
         } catch (const DatebellError &e) {
             QCOMPARE(e.number(), error);

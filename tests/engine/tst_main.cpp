@@ -18,7 +18,6 @@ private Q_SLOTS:
     void lastRemindDate_data();
     void lastRemindDate();
     void foreignRows();
-    void remindersShownWhenTheDateCannotBeSaved();
 
 private:
     RunEnd run(const QString &command);
@@ -98,27 +97,38 @@ void tst_Main::shapes()
     }
 }
 
+// The date of the last pass is read (the first run and a text that is no date count from
+// 1990), and today is stored once the window is shown. A save that fails is reported, and the
+// reminders are shown all the same.
 void tst_Main::lastRemindDate_data()
 {
     QTest::addColumn<QString>("stored"); // empty: none stored
+    QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QDate>("read");
-    QTest::addColumn<bool>("warns");
-    QTest::newRow("first run") << "" << QDate(1990, 1, 1) << false;
-    QTest::newRow("not a date") << "13/45/2026" << QDate(1990, 1, 1) << true;
+    QTest::addColumn<QString>("warning"); // empty: none
+    QTest::newRow("first run") << "" << false << QDate(1990, 1, 1) << "";
+    QTest::newRow("not a date") << "13/45/2026" << false << QDate(1990, 1, 1)
+                                << "LastRemindDate \"13/45/2026\"";
+    QTest::newRow("cannot be saved")
+            << "2026-03-08" << true << QDate(2026, 3, 8) << "shown again next time";
 }
 
 void tst_Main::lastRemindDate()
 {
     QFETCH(QString, stored);
+    QFETCH(bool, saveFails);
     QFETCH(QDate, read);
-    QFETCH(bool, warns);
+    QFETCH(QString, warning);
     if (!stored.isEmpty())
         m_settings.values.insert(u"Settings/LastRemindDate"_qs, stored);
-    if (warns)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"LastRemindDate \"13/45/2026\""_qs));
-    run(QString());
+    m_settings.failSaves = saveFails;
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+    QCOMPARE(run(QString()), RunEnd::WindowOpen);
+    QCOMPARE(m_desktop.reminderShown, 1);
     QCOMPARE(gdtLastRemind, read);
-    QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs), u"2026-03-10");
+    QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs),
+             saveFails ? stored : u"2026-03-10"_qs);
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
@@ -141,15 +151,6 @@ void tst_Main::foreignRows()
              QStringList({ "2025-03-01|short date|0", "2026-03-01 00:00:00|flag 1|1",
                            "2026-03-01 00:00:00|no flag|", "2026-03-01 00:00:00|text flag|x",
                            "3/1/2026|other form|-1" }));
-}
-
-void tst_Main::remindersShownWhenTheDateCannotBeSaved()
-{
-    m_folder->add(u"2026-03-11 00:00:00"_qs, u"due"_qs, 0);
-    m_settings.failSaves = true;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"shown again next time"_qs));
-    QCOMPARE(run(u"/S"_qs), RunEnd::WindowOpen);
-    QCOMPARE(m_desktop.reminderShown, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Main)

@@ -32,7 +32,6 @@ void tst_Selection::dueEvents_data()
     QTest::newRow("horizon today") << "-1" << QDate(2026, 3, 9) << around << "0134";
     QTest::newRow("horizon two days back") << "-3" << QDate(2026, 3, 9) << around << "01";
     QTest::newRow("30 days") << "6" << QDate(2026, 3, 9) << around << "0134567";
-    QTest::newRow("empty table") << "2" << QDate(2026, 3, 9) << QStringList() << "";
 }
 
 void tst_Selection::dueEvents()

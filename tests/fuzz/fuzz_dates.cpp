@@ -19,8 +19,6 @@
 
 namespace {
 
-void swallowMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
-
 const QLocale &localeOf(std::uint8_t byte)
 {
     static const QLocale all[] = { QLocale(QStringLiteral("en_US")),
@@ -76,10 +74,10 @@ void checkRecognizeDate(const QString &text, const QLocale &locale)
           "recognised as neither date nor time, or as an invalid one", detail);
 
     const QDateTime value = TypedDateTime(*typed, timeOnlyBase);
-    check(value.isValid(), "typed date gives an invalid value", detail);
     check(value.date() == typed->date.value_or(timeOnlyBase)
                   && value.time() == typed->time.value_or(QTime(0, 0)),
-          "typed date or time moved", detail + QStringLiteral(" -> ") + describe(value));
+          "typed value invalid, or its date or time moved",
+          detail + QStringLiteral(" -> ") + describe(value));
     checkStoredRoundTrip(value, detail);
     checkGridRoundTrip(value, locale);
 }
@@ -105,16 +103,14 @@ void checkStoredText(const QString &text, const QLocale &locale)
 // Outside quotes, nothing of the text is '#': every date literal was rewritten.
 bool hashOutsideQuotes(const QString &sql)
 {
-    QChar quote;
+    QChar quote; // the quote of the text the character is in, if any
     for (const QChar c : sql) {
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == u'\'' || c == u'"') {
+        if (c == quote)
+            quote = QChar();
+        else if (quote.isNull() && (c == u'\'' || c == u'"'))
             quote = c;
-        } else if (c == u'#') {
+        else if (quote.isNull() && c == u'#')
             return true;
-        }
     }
     return false;
 }
@@ -149,7 +145,6 @@ void checkGridOfBytes(const std::uint8_t *data, std::size_t size, const QLocale 
     const int minute = shape & 1 ? data[7] % 60 : 0;
     const int second = shape & 2 ? (data[6] ^ data[7]) % 60 : 0;
     const QDateTime value = EventDateTime(QDate(year, month, day), QTime(hour, minute, second));
-    check(value.isValid(), "bytes give an invalid value", describe(value));
     checkStoredRoundTrip(value, QStringLiteral("(bytes)"));
     checkGridRoundTrip(value, locale);
 }
@@ -159,7 +154,7 @@ void checkGridOfBytes(const std::uint8_t *data, std::size_t size, const QLocale 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // The readers warn through qWarning; thousands of runs a second would drown the log.
-    qInstallMessageHandler(swallowMessages);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return 0;
 }
 

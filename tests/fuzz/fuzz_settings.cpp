@@ -4,7 +4,6 @@
 // over any text.
 
 #include "engine/conversions.h"
-#include "engine/platform.h"
 #include "engine/settings.h"
 #include "fuzzcheck.h"
 
@@ -25,19 +24,16 @@ void countMessages(QtMsgType type, const QMessageLogContext &, const QString &)
     warnings += type == QtWarningMsg;
 }
 
-// Settings that hold one "DaysAhead" text; any other key reads as its default.
+// Settings whose every key reads as one text: the readers ask for "DaysAhead" only (the
+// settings table checks the key) and save nothing.
 class OneSetting final : public SettingsStore
 {
 public:
     explicit OneSetting(const QString &text) : m_text(text) { }
-
-    QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                       const QString &defaultText) const override
+    QString GetSetting(const QString &, const QString &, const QString &,
+                       const QString &) const override
     {
-        return appName == AppTitle && section == SettingKeys::Section
-                        && key == SettingKeys::DaysAhead
-                ? m_text
-                : defaultText;
+        return m_text;
     }
     void SaveSetting(const QString &, const QString &, const QString &, const QString &) override
     {

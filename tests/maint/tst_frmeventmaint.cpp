@@ -34,8 +34,7 @@ private Q_SLOTS:
     void sortByHeading();
     void lockedOrChangedFile();
     void randomKeystrokes();
-    void horizon();
-    void foreignRowsAreFlaggedAndEditable();
+    void storedRowsAndHorizon();
 
 private:
     void open(const QStringList &rows);
@@ -366,18 +365,10 @@ void tst_frmEventMaint::randomKeystrokes()
     }
 }
 
-// The stored horizon is shown, and the one chosen is stored on closing.
-void tst_frmEventMaint::horizon()
-{
-    open({});
-    QVERIFY(m_window->optDays[2]->isChecked()); // nothing stored: 3 days
-    play(u"opt:6 close"_qs);
-    QCOMPARE(m_settings.values.value(u"Settings/DaysAhead"_qs), u"6"_qs);
-    QCOMPARE(giDaysAhead, 30);
-}
-
-// Rows another tool wrote in forms of its own are marked, and can be corrected.
-void tst_frmEventMaint::foreignRowsAreFlaggedAndEditable()
+// What the window shows of what is stored, and stores on closing. Rows another tool wrote in
+// forms of its own are marked, and can be corrected; the stored horizon is shown, and the one
+// chosen is stored.
+void tst_frmEventMaint::storedRowsAndHorizon()
 {
     m_folder = std::make_unique<ProgramFolder>(false);
     m_folder->exec(u"INSERT INTO Events VALUES ('2026-03-11', 'short date', 7), "
@@ -390,8 +381,11 @@ void tst_frmEventMaint::foreignRowsAreFlaggedAndEditable()
     // Any flag but 0 is annual; the empty new-record row shows no flag.
     QVERIFY(grid()->model()->index(1, 2).data() == u"Yes"_qs
             && grid()->model()->index(3, 2).data().isNull());
-    play(u"click:1,0 F2 End =_ Return Alt+C"_qs);
+    QVERIFY(m_window->optDays[2]->isChecked()); // nothing stored: 3 days
+    play(u"click:1,0 F2 End =_ Return opt:6 close"_qs);
     QVERIFY(m_folder->rows().contains(u"2026-03-11 00:00:00|short date|7"_qs));
+    QCOMPARE(m_settings.values.value(u"Settings/DaysAhead"_qs), u"6"_qs);
+    QCOMPARE(giDaysAhead, 30);
 }
 
 QTEST_MAIN(tst_frmEventMaint)

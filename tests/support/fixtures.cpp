@@ -70,11 +70,10 @@ bool execSql(const QString &path, const QString &sql, QStringList *rows)
     };
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, sql.toUtf8().constData(), rows ? +collect : nullptr, rows, nullptr);
-    const QString message =
-            QStringLiteral("%1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db)));
-    sqlite3_close(db);
     if (rc != SQLITE_OK)
-        QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+        QTest::qFail(qPrintable(sql + u": " + QString::fromUtf8(sqlite3_errmsg(db))), __FILE__,
+                     __LINE__);
+    sqlite3_close(db);
     return rc == SQLITE_OK;
 }
 

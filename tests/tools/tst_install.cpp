@@ -21,10 +21,6 @@ private Q_SLOTS:
 
 private:
     void install();
-    int run(const QString &program, const QStringList &arguments)
-    {
-        return runProgram(program, arguments, m_environment).code;
-    }
 
     QTemporaryDir m_root;
     QString m_folder;
@@ -42,9 +38,11 @@ void tst_Install::initTestCase()
 
 void tst_Install::install()
 {
-    QCOMPARE(run(QStringLiteral(CMAKE_EXE),
-                 { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, m_folder }),
-             0);
+    const Run run =
+            runProgram(QStringLiteral(CMAKE_EXE),
+                       { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, m_folder },
+                       m_environment);
+    QVERIFY2(run.code == 0, qPrintable(describe(run)));
     for (const char *file :
          { "datebell", "libdatebell-windows.so", "datebell-newdb", "datebell-desktop",
            "datebell-events", "Datebell.html", "datebell.svg", "datebell-48.png", "Datebell.mdb" })
@@ -87,7 +85,7 @@ void tst_Install::desktopEntries()
     const QString autostart = m_root.path() + u"/config/autostart/org.datebell.Datebell.desktop";
     const QString icon =
             m_root.path() + u"/data/icons/hicolor/48x48/apps/org.datebell.Datebell.png";
-    QCOMPARE(run(tool, { u"install"_qs, u"--autostart"_qs }), 0);
+    QCOMPARE(runProgram(tool, { u"install"_qs, u"--autostart"_qs }, m_environment).code, 0);
     for (const QString &file : { launcher, autostart, icon })
         QVERIFY2(QFile::exists(file), qPrintable(file));
 
@@ -102,10 +100,10 @@ void tst_Install::desktopEntries()
     QVERIFY2(validate.code == 0 && validate.output.isEmpty() && validate.errors.isEmpty(),
              qPrintable(validate.output + validate.errors));
 
-    QCOMPARE(run(tool, { u"remove"_qs }), 0);
+    QCOMPARE(runProgram(tool, { u"remove"_qs }, m_environment).code, 0);
     for (const QString &file : { launcher, autostart, icon })
         QVERIFY2(!QFile::exists(file), qPrintable(file));
-    QCOMPARE(run(tool, { u"frobnicate"_qs }), 2);
+    QCOMPARE(runProgram(tool, { u"frobnicate"_qs }, m_environment).code, 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Install)
