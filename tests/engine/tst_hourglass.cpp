@@ -14,88 +14,54 @@ private Q_SLOTS:
     void init() { ScreenPointer::setCode(ScreenPointer::Default); }
     void holders_data();
     void holders();
-    void restoredWhenAnOperationFails();
-    void substitute_data();
-    void substitute();
     void overrideCursorFollowsTheCode();
 };
 
+// A holder saves the code on each DisplayCursor and puts it back on release. Nested holders,
+// and the wait cursor they show, are in overrideCursorFollowsTheCode.
 void tst_Hourglass::holders_data()
 {
     QTest::addColumn<int>("start");
-    QTest::addColumn<int>("displays"); // DisplayCursor calls on the outer holder
-    QTest::addColumn<bool>("nested"); // an inner holder shows the hourglass and is released
-    QTest::addColumn<int>("inside"); // the code while the outer holder lives
+    QTest::addColumn<QVariantList>("displays"); // each call's substitute; an invalid one: none
+    QTest::addColumn<int>("inside"); // the code while the holder lives
     QTest::addColumn<int>("after");
-    QTest::newRow("nested holders restore in turn") << 3 << 1 << true << 11 << 3;
-    QTest::newRow("construction changes nothing; release sets 0") << 11 << 0 << false << 11 << 0;
-    QTest::newRow("a second display keeps the hourglass") << 0 << 2 << false << 11 << 11;
+    QTest::addColumn<int>("error"); // the error the last call raises; 0: none
+    const auto row = [](const char *tag, int start, const QVariantList &displays, int inside,
+                        int after, int error = 0) {
+        QTest::newRow(tag) << start << displays << inside << after << error;
+    };
+    row("construction changes nothing; release sets 0", 11, {}, 11, 0);
+    row("a second display keeps the hourglass", 0, { QVariant(), QVariant() }, 11, 11);
+    row("0 removes the override", 11, { 0 }, 0, 11);
+    row("numeric text", 11, { u" 7 "_qs }, 7, 11);
+    row("half to even", 11, { 12.5 }, 12, 11);
+    row("half up to even", 11, { 3.5 }, 4, 11);
+    // The code is saved before the conversion fails; the pointer is left as it was.
+    row("not a number", 11, { u"abc"_qs }, 11, 11, ErrorNumber::TypeMismatch);
+    row("too big", 11, { 40000 }, 11, 11, ErrorNumber::Overflow);
 }
 
 void tst_Hourglass::holders()
 {
     QFETCH(int, start);
-    QFETCH(int, displays);
-    QFETCH(bool, nested);
+    QFETCH(QVariantList, displays);
     QFETCH(int, inside);
     QFETCH(int, after);
+    QFETCH(int, error);
     ScreenPointer::setCode(qint16(start));
     {
-        clsHourglass outer;
-        for (int i = 0; i < displays; ++i)
-            outer.DisplayCursor();
-        if (nested) {
-            clsHourglass inner;
-            inner.DisplayCursor();
+        clsHourglass holder;
+        try {
+            for (const QVariant &substitute : displays)
+                holder.DisplayCursor(substitute.isValid() ? std::optional(substitute)
+                                                          : std::nullopt);
+            QCOMPARE(error, 0);
+        } catch (const DatebellError &e) {
+            QCOMPARE(e.number(), error);
         }
         QCOMPARE(ScreenPointer::code(), inside);
     }
     QCOMPARE(ScreenPointer::code(), after);
-}
-
-void tst_Hourglass::restoredWhenAnOperationFails()
-{
-    const auto operation = [] {
-        clsHourglass holder;
-        holder.DisplayCursor();
-        throw DatebellError(1, u"failed"_qs);
-    };
-    QVERIFY_THROWS_EXCEPTION(DatebellError, operation());
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);
-}
-
-void tst_Hourglass::substitute_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("shown"); // -1: refused with `error`
-    QTest::addColumn<int>("error");
-    QTest::newRow("0 removes the override") << QVariant(0) << 0 << 0;
-    QTest::newRow("numeric text") << QVariant(u" 7 "_qs) << 7 << 0;
-    QTest::newRow("half to even") << QVariant(12.5) << 12 << 0;
-    QTest::newRow("half up to even") << QVariant(3.5) << 4 << 0;
-    QTest::newRow("not a number") << QVariant(u"abc"_qs) << -1 << int(ErrorNumber::TypeMismatch);
-    QTest::newRow("too big") << QVariant(40000) << -1 << int(ErrorNumber::Overflow);
-}
-
-void tst_Hourglass::substitute()
-{
-    QFETCH(QVariant, value);
-    QFETCH(int, shown);
-    QFETCH(int, error);
-    ScreenPointer::setCode(ScreenPointer::Hourglass);
-    {
-        clsHourglass holder;
-        try {
-            holder.DisplayCursor(value);
-            QCOMPARE(shown >= 0, true);
-            QCOMPARE(ScreenPointer::code(), shown);
-        } catch (const DatebellError &e) {
-            QCOMPARE(e.number(), error);
-            // The code was saved before the conversion failed; the pointer is unchanged.
-            QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
-        }
-    }
-    QCOMPARE(ScreenPointer::code(), ScreenPointer::Hourglass);
 }
 
 // Qt's override cursor is the wait cursor exactly while the code is the hourglass, and none is

@@ -18,8 +18,6 @@ private Q_SLOTS:
     void lastRemindDate_data();
     void lastRemindDate();
     void foreignRows();
-    void countsBeyond16Bits();
-    void remindersShownWhenTheDateCannotBeSaved();
 
 private:
     RunEnd run(const QString &command);
@@ -47,27 +45,28 @@ RunEnd tst_Main::run(const QString &command)
 void tst_Main::shapes_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("dueEvent");
+    QTest::addColumn<int>("due"); // events due tomorrow
     QTest::addColumn<bool>("exposed"); // the display puts the window on the screen
     QTest::addColumn<int>("reminderShown");
     QTest::addColumn<int>("maintShown");
     QTest::addColumn<bool>("rolled"); // the past one-off event is gone and the db closed
     QTest::addColumn<bool>("recorded"); // today saved as LastRemindDate
 
-    QTest::newRow("plain") << "" << true << true << 1 << 0 << false << true;
-    QTest::newRow("plain, nothing due") << "" << false << true << 1 << 0 << false << true;
-    QTest::newRow("/S with a due event") << "/S" << true << true << 1 << 0 << false << true;
-    QTest::newRow("/S, never on the screen") << "/S" << true << false << 1 << 0 << false << false;
-    QTest::newRow("/silent, nothing due") << "/silent" << false << false << 0 << 0 << true << true;
-    QTest::newRow("/e") << "/e" << true << true << 0 << 1 << false << false;
+    QTest::newRow("plain") << "" << 1 << true << 1 << 0 << false << true;
+    QTest::newRow("plain, nothing due") << "" << 0 << true << 1 << 0 << false << true;
+    QTest::newRow("/S, more than 16 bits count")
+            << "/S" << 40000 << true << 1 << 0 << false << true;
+    QTest::newRow("/S, never on the screen") << "/S" << 1 << false << 1 << 0 << false << false;
+    QTest::newRow("/silent, nothing due") << "/silent" << 0 << false << 0 << 0 << true << true;
+    QTest::newRow("/e") << "/e" << 1 << true << 0 << 1 << false << false;
     QTest::newRow("E, or a space first, is no switch")
-            << " /E" << false << true << 1 << 0 << false << true;
+            << " /E" << 0 << true << 1 << 0 << false << true;
 }
 
 void tst_Main::shapes()
 {
     QFETCH(QString, command);
-    QFETCH(bool, dueEvent);
+    QFETCH(int, due);
     QFETCH(bool, exposed);
     QFETCH(int, reminderShown);
     QFETCH(int, maintShown);
@@ -77,8 +76,10 @@ void tst_Main::shapes()
     // A one-off event shown on the last run two days ago: past, and not due again.
     m_settings.values.insert(u"Settings/LastRemindDate"_qs, u"2026-03-08"_qs);
     m_folder->add(u"2026-03-08 00:00:00"_qs, u"past"_qs, 0);
-    if (dueEvent)
-        m_folder->add(u"2026-03-11 00:00:00"_qs, u"due"_qs, 0);
+    const QString dueTomorrow = u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < %1) INSERT INTO Events SELECT '2026-03-11 00:00:00', "
+                                "i, 0 FROM n WHERE i <= %1"_qs;
+    m_folder->exec(dueTomorrow.arg(due));
     m_desktop.exposes = exposed;
 
     const RunEnd end = run(command);
@@ -92,34 +93,42 @@ void tst_Main::shapes()
              recorded ? u"2026-03-10" : u"2026-03-08");
     if (!maintShown) {
         QCOMPARE(gdtLastRemind, QDate(2026, 3, 8));
-        QCOMPARE(giReminderCount, dueEvent ? 1 : 0);
-        if (!rolled)
-            QVERIFY(gsSQL.startsWith(u"SELECT * From Events WHERE EventDate<=#2026-03-13#"));
+        QCOMPARE(giReminderCount, due);
     }
 }
 
+// The date of the last pass is read (the first run and a text that is no date count from
+// 1990), and today is stored once the window is shown. A save that fails is reported, and the
+// reminders are shown all the same.
 void tst_Main::lastRemindDate_data()
 {
     QTest::addColumn<QString>("stored"); // empty: none stored
+    QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QDate>("read");
-    QTest::addColumn<bool>("warns");
-    QTest::newRow("first run") << "" << QDate(1990, 1, 1) << false;
-    QTest::newRow("ran today already") << "2026-03-10" << QDate(2026, 3, 10) << false;
-    QTest::newRow("not a date") << "13/45/2026" << QDate(1990, 1, 1) << true;
+    QTest::addColumn<QString>("warning"); // empty: none
+    QTest::newRow("first run") << "" << false << QDate(1990, 1, 1) << "";
+    QTest::newRow("not a date") << "13/45/2026" << false << QDate(1990, 1, 1)
+                                << "LastRemindDate \"13/45/2026\"";
+    QTest::newRow("cannot be saved")
+            << "2026-03-08" << true << QDate(2026, 3, 8) << "shown again next time";
 }
 
 void tst_Main::lastRemindDate()
 {
     QFETCH(QString, stored);
+    QFETCH(bool, saveFails);
     QFETCH(QDate, read);
-    QFETCH(bool, warns);
+    QFETCH(QString, warning);
     if (!stored.isEmpty())
         m_settings.values.insert(u"Settings/LastRemindDate"_qs, stored);
-    if (warns)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"LastRemindDate \"13/45/2026\""_qs));
-    run(QString());
+    m_settings.failSaves = saveFails;
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+    QCOMPARE(run(QString()), RunEnd::WindowOpen);
+    QCOMPARE(m_desktop.reminderShown, 1);
     QCOMPARE(gdtLastRemind, read);
-    QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs), u"2026-03-10");
+    QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs),
+             saveFails ? stored : u"2026-03-10"_qs);
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
@@ -142,24 +151,6 @@ void tst_Main::foreignRows()
              QStringList({ "2025-03-01|short date|0", "2026-03-01 00:00:00|flag 1|1",
                            "2026-03-01 00:00:00|no flag|", "2026-03-01 00:00:00|text flag|x",
                            "3/1/2026|other form|-1" }));
-}
-
-void tst_Main::countsBeyond16Bits()
-{
-    m_folder->exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                   "WHERE i < 40000) INSERT INTO Events SELECT '2026-03-11 00:00:00', i, 0 "
-                   "FROM n"_qs);
-    run(u"/S"_qs);
-    QCOMPARE(giReminderCount, 40000);
-}
-
-void tst_Main::remindersShownWhenTheDateCannotBeSaved()
-{
-    m_folder->add(u"2026-03-11 00:00:00"_qs, u"due"_qs, 0);
-    m_settings.failSaves = true;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"shown again next time"_qs));
-    QCOMPARE(run(u"/S"_qs), RunEnd::WindowOpen);
-    QCOMPARE(m_desktop.reminderShown, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Main)

@@ -3,8 +3,6 @@
 #include "fixtures.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QProcess>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -209,11 +207,8 @@ void tst_Events::reading()
     options.today = QDate(2026, 3, 10);
     options.localZone = QTimeZone(3600); // +01:00 all year
     options.fileName = dir.filePath(u"main"_s);
-    for (const auto &[name, text] : { std::pair{ "other.cal", "7 December\tincluded\n" },
-                                      std::pair{ "other.bd", "Pen exploded=12/09/93 ann\n" } }) {
-        QFile other(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(other.open(QIODevice::WriteOnly) && other.write(text) > 0);
-    }
+    QVERIFY(writeFile(dir.filePath(u"other.cal"_s), "7 December\tincluded\n")
+            && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n"));
     QStringList read;
     const ReadReport got =
             ReadEvents(FormatFromName(format).value(), content, options, [&](const EventRecord &r) {
@@ -290,9 +285,7 @@ void tst_Events::command()
                     "Events) = 2 BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"_s);
     const QStringList before = folder.rows();
     const QString file = folder.path() + u"/events.csv"_s;
-    QFile input(file);
-    QVERIFY(input.open(QIODevice::WriteOnly) && input.write(content) == content.size());
-    input.close();
+    QVERIFY(writeFile(file, content));
     sqlite3 *lock = nullptr;
     if (setup == u"locked") {
         QCOMPARE(sqlite3_open(folder.database().toUtf8().constData(), &lock), SQLITE_OK);
@@ -301,17 +294,12 @@ void tst_Events::command()
 
     for (QString &argument : arguments)
         argument.replace(u"%folder"_s, folder.path()).replace(u"%file"_s, file);
-    QProcess process;
-    process.start(QStringLiteral(DATEBELL_EVENTS_EXE), arguments);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(30000);
+    const Run run = runProgram(QStringLiteral(DATEBELL_EVENTS_EXE), arguments);
     sqlite3_close(lock);
-    QVERIFY(finished);
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QVERIFY2(process.exitCode() == status, qPrintable(err));
+    QVERIFY2(run.status == QProcess::NormalExit && run.code == status, qPrintable(describe(run)));
     for (const QString &part : output)
-        QVERIFY2(err.contains(part) || out.contains(part), qPrintable(err + out));
+        QVERIFY2(run.errors.contains(part) || run.output.contains(part),
+                 qPrintable(run.errors + run.output));
     // Nothing changes on a failure or a dry run; what an import adds, its output says.
     if (status != 0 || arguments.contains(u"--dry-run"_s))
         QCOMPARE(folder.rows(), before);

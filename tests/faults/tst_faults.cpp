@@ -1,5 +1,6 @@
+#include "fixtures.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,8 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -40,7 +39,6 @@ const auto rolled = u"all rolled"_s;
 constexpr int pastRows = 100000;
 constexpr int kills = 20;
 constexpr quint32 defaultKillStart = 20260310; // first value of the kill delays' generator
-constexpr int runTimeoutMs = 60000;
 constexpr uint nobody = 65534;
 constexpr qint64 page = 4096;
 
@@ -48,114 +46,19 @@ enum Fault { Lock, DiskFull, ReadOnly, Damaged, Display };
 
 QString libfaketime;
 
-struct Run
-{
-    QProcess::ExitStatus status;
-    int code;
-    QString errors;
-    qint64 ms;
-};
-
-QString describe(const Run &run)
-{
-    return u"exit %1%2 after %3 ms, stderr: %4"_s.arg(
-            QString::number(run.code), run.status == QProcess::CrashExit ? u" (killed)"_s : u""_s,
-            QString::number(run.ms), run.errors.isEmpty() ? u"(nothing)"_s : run.errors.trimmed());
-}
-
-// `program` with `env`, killed with SIGKILL `killAfter` ms after the start if still running,
-// or as soon as `done` says so.
-Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
-        qint64 killAfter = runTimeoutMs, const std::function<bool()> &done = {})
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForStarted(runTimeoutMs))
-        return { QProcess::NormalExit, -1, process.errorString(), timer.elapsed() };
-    const qint64 pid = process.processId();
-    bool finished = false;
-    while (!finished && timer.elapsed() < killAfter && !(done && done()))
-        finished = process.waitForFinished(int(std::min<qint64>(100, killAfter - timer.elapsed())));
-    if (!finished) {
-        process.kill();
-        if (!process.waitForFinished(runTimeoutMs))
-            return { QProcess::NormalExit, -1, u"did not end when killed"_s, timer.elapsed() };
-        // libfaketime removes its shared memory at exit; a killed program leaves it behind.
-        QFile::remove(u"/dev/shm/faketime_shm_%1"_s.arg(pid));
-        QFile::remove(u"/dev/shm/sem.faketime_sem_%1"_s.arg(pid));
-    }
-    return { process.exitStatus(), process.exitCode(),
-             QString::fromLocal8Bit(process.readAllStandardError()), timer.elapsed() };
-}
-
-using Connection = std::unique_ptr<sqlite3, decltype([](sqlite3 *db) { sqlite3_close_v2(db); })>;
-
-// A connection of the test's own; never creates the file.
-Connection openConnection(const QString &path, QString *error)
-{
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE,
-                                   nullptr);
-    Connection db(raw);
-    if (rc != SQLITE_OK)
-        *error = QString::fromUtf8(sqlite3_errmsg(raw));
-    return rc == SQLITE_OK ? std::move(db) : nullptr;
-}
-
-// Runs `sql` on `db`, or on a connection of its own to `path`; each row yielded goes to `rows`,
-// its fields joined with '|'.
-bool exec(sqlite3 *db, const QString &sql, QString *error, QStringList *rows = nullptr,
-          const QString &path = QString())
-{
-    Connection own = db ? nullptr : openConnection(path, error);
-    if (!db && !(db = own.get()))
-        return false;
-    const auto collect = [](void *out, int count, char **values, char **) {
-        QStringList fields;
-        for (int c = 0; c < count; ++c)
-            fields << QString::fromUtf8(values[c]);
-        static_cast<QStringList *>(out)->append(fields.join(u'|'));
-        return 0;
-    };
-    char *message = nullptr;
-    const int rc =
-            sqlite3_exec(db, sql.toUtf8().constData(), rows ? +collect : nullptr, rows, &message);
-    if (rc != SQLITE_OK)
-        *error = sql + u": "_s + QString::fromUtf8(message);
-    sqlite3_free(message);
-    return rc == SQLITE_OK;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(bytes) == bytes.size();
-}
-
 // A database by datebell-newdb in `folder`, `past` rows on pastDate, one-off and annual in turn.
 bool makeDatabase(const QString &folder, int past, QString *error)
 {
-    const Run newdb =
-            run(QStringLiteral(NEWDB_EXE), { folder }, QProcessEnvironment::systemEnvironment());
+    const Run newdb = runProgram(QStringLiteral(NEWDB_EXE), { folder });
     if (newdb.status != QProcess::NormalExit || newdb.code != 0)
         *error = u"datebell-newdb: "_s + describe(newdb);
     return error->isEmpty()
-            && exec(nullptr,
+            && execSql(
+                    folder + u"/Datebell.mdb"_s,
                     u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                     "INSERT INTO Events SELECT '%2', printf('event %06d', i), "
                     "CASE WHEN i % 2 THEN 0 ELSE -1 END FROM n"_s.arg(past)
-                            .arg(pastDate),
-                    error, nullptr, folder + u"/Datebell.mdb"_s);
+                            .arg(pastDate));
 }
 
 // In place of the database, a database of 2001 rows with the same noise over pages 4 to 7
@@ -198,7 +101,7 @@ public:
     QString configHome() const { return m_config.path(); }
     QString settingsFolder() const { return configHome() + u"/Datebell"_s; }
     QString settingsFile() const { return settingsFolder() + u"/Datebell.conf"_s; }
-    QByteArray settings() const { return fileBytes(settingsFile()); }
+    QByteArray settings() const { return readFile(settingsFile()); }
 
     bool setUp(const QString &source = QString())
     {
@@ -274,14 +177,12 @@ void tst_Faults::initTestCase()
 
     QString error;
     m_pristineDatabase = m_pristine.path() + u"/Datebell.mdb"_s;
-    QVERIFY2(makeDatabase(m_pristine.path(), pastRows, &error)
-                     && exec(nullptr,
-                             u"INSERT INTO Events VALUES ('2026-03-20 09:00:00', 'dentist', 0), "
-                             "('2026-12-25 00:00:00', 'Christmas', -1), "
-                             "('2028-02-29 00:00:00', 'leap day', -1)"_s,
-                             &error, nullptr, m_pristineDatabase)
-                     && exec(nullptr, selectAll, &error, &m_original, m_pristineDatabase),
-             qPrintable(error));
+    QVERIFY2(makeDatabase(m_pristine.path(), pastRows, &error), qPrintable(error));
+    QVERIFY(execSql(m_pristineDatabase,
+                    u"INSERT INTO Events VALUES ('2026-03-20 09:00:00', 'dentist', 0), "
+                    "('2026-12-25 00:00:00', 'Christmas', -1), "
+                    "('2028-02-29 00:00:00', 'leap day', -1)"_s)
+            && execSql(m_pristineDatabase, selectAll, &m_original));
     std::sort(m_original.begin(), m_original.end());
     // One-offs go, annual events move a year on; the future rows stay as they are.
     for (const QString &row : std::as_const(m_original)) {
@@ -298,11 +199,9 @@ void tst_Faults::initTestCase()
 // else what is wrong. Opening rolls back a journal left by a killed write, as any reader would.
 QString tst_Faults::tableState(const QString &path) const
 {
-    QString error;
     QStringList check, rows;
-    if (!exec(nullptr, u"PRAGMA integrity_check"_s, &error, &check, path)
-        || !exec(nullptr, selectAll, &error, &rows, path))
-        return error;
+    if (!execSql(path, u"PRAGMA integrity_check"_s, &check) || !execSql(path, selectAll, &rows))
+        return u"not readable"_s;
     if (check != QStringList{ u"ok"_s })
         return u"integrity_check: "_s + check.join(u'\n');
     std::sort(rows.begin(), rows.end());
@@ -321,7 +220,7 @@ void tst_Faults::killDuringRollForward()
     const QProcessEnvironment env = installation.environment();
 
     // One whole pass, to learn how long it takes.
-    const Run whole = run(installation.exe(), { u"/S"_s }, env);
+    const Run whole = runProgram(installation.exe(), { u"/S"_s }, env);
     QVERIFY2(whole.status == QProcess::NormalExit && whole.code == 0 && whole.errors.isEmpty()
                      && installation.settings().contains(todayRecorded),
              qPrintable(describe(whole)));
@@ -336,7 +235,7 @@ void tst_Faults::killDuringRollForward()
     for (int i = 1; i <= kills; ++i) {
         QVERIFY(installation.reset(m_pristineDatabase));
         const qint64 delay = qint64(random.bounded(quint32(duration)));
-        const Run result = run(installation.exe(), { u"/S"_s }, env, delay);
+        const Run result = runProgram(installation.exe(), { u"/S"_s }, env, delay);
         QVERIFY2(result.status == QProcess::CrashExit
                          || (result.code == 0 && result.errors.isEmpty()),
                  qPrintable(u"run %1: "_s.arg(i) + describe(result)));
@@ -415,14 +314,15 @@ void tst_Faults::stoppedPass()
     QProcessEnvironment env = installation.environment();
     QString program = installation.exe(), error;
     QStringList arguments{ u"/S"_s };
-    Connection holder;
+    sqlite3 *holder = nullptr; // a connection of the test's own
     QByteArray before;
     QProcess server;
     QTemporaryDir sockets;
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fault == Lock) {
-        holder = openConnection(database, &error);
-        QVERIFY2(holder && exec(holder.get(), detail, &error), qPrintable(error));
+        QCOMPARE(sqlite3_open(QFile::encodeName(database).constData(), &holder), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(holder, detail.toUtf8().constData(), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
     } else if (fault == DiskFull) {
         QVERIFY2(QFileInfo::exists(QStringLiteral(ENOSPC_SHIM)), ENOSPC_SHIM);
         env.insert(u"LD_PRELOAD"_s, QStringLiteral(ENOSPC_SHIM) + u':' + libfaketime);
@@ -431,7 +331,7 @@ void tst_Faults::stoppedPass()
             env.insert(u"DATEBELL_FAIL_WRITES_FILE"_s, detail);
     } else if (fault == Damaged) {
         QVERIFY2(makeDamagedFile(installation.folder(), detail, &error), qPrintable(error));
-        before = fileBytes(database); // not for a lock: closing any handle on the file drops it
+        before = readFile(database); // not for a lock: closing any handle on the file drops it
     } else if (fault == Display && detail.startsWith(u'X')) {
         arguments.clear();
         const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
@@ -497,10 +397,10 @@ void tst_Faults::stoppedPass()
     }
 
     // A window that comes up keeps the program running: it is stopped once today is recorded.
-    const Run result = run(program, arguments, env, says.isEmpty() ? 20000 : runTimeoutMs, [&] {
+    const Run result = runProgram(program, arguments, env, says.isEmpty() ? 20000 : 60000, [&] {
         return says.isEmpty() && installation.settings().contains(todayRecorded);
     });
-    holder.reset(); // closing rolls back and lets go of the lock
+    sqlite3_close(holder); // which rolls back and lets go of the lock
     ::close(listener);
     server.kill();
     server.waitForFinished();
@@ -521,7 +421,7 @@ void tst_Faults::stoppedPass()
         QVERIFY(!QFileInfo::exists(installation.journal())
                 && !QFileInfo::exists(database + u".bak"_s));
     if (fault == Damaged)
-        QVERIFY2(fileBytes(database) == before
+        QVERIFY2(readFile(database) == before
                          && QFileInfo::exists(database) == (detail != u"missing"),
                  "the file was changed");
     else

@@ -21,15 +21,11 @@ private Q_SLOTS:
     void cleanup();
     void listPanelsAndSize_data();
     void listPanelsAndSize();
-    void foreignRowsAsTheyStand();
-    void germanDatesEnglishTexts();
+    void foreignRowsUnderAGermanLocale();
     void timePanelShowsSeconds();
-    void everyWayOfClosingTidies_data();
-    void everyWayOfClosingTidies();
-    void reloadAfterEditing_data();
-    void reloadAfterEditing();
+    void keysAndClicks_data();
+    void keysAndClicks();
     void handlerErrorIsReported();
-    void helpOpensTheGuide();
 
 private:
     void open();
@@ -51,6 +47,7 @@ void tst_frmDatBel::init()
     m_folder = std::make_unique<ProgramFolder>();
     m_settings = MemorySettings();
     m_messages = FakeMessages();
+    m_help = FakeHelp();
     m_openEventMaint = nullptr;
     m_clock.setTime(QTime(12, 0));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -112,39 +109,26 @@ void tst_frmDatBel::listPanelsAndSize()
     QCOMPARE(panel(2), u"Total Reminders = %1"_qs.arg(due + 2));
     QCOMPARE(panel(3), u"Days ahead = 3"_qs);
     QCOMPARE(panel(4), u"3/10/2026"_qs);
-    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 3/9/2026"_qs);
-    QCOMPARE(m_messages.beeps, 1);
 
-    QCOMPARE(m_window->listHeight(), listHeight);
-    QCOMPARE(m_window->outerHeight(), outerHeight);
-    QCOMPARE(m_window->exitTop(), exitTop);
+    // The table is in twips, fifteen to a pixel.
     QCOMPARE(m_window->lstEvents->height(), listHeight / 15);
     QCOMPARE(m_window->cmdExit->y(), qRound(exitTop / 15.0));
     QCOMPARE(m_window->centralWidget()->height(), qRound((outerHeight - 780) / 15.0));
 }
 
-// Rows another tool wrote: a date in another form is listed as it stands, and an event
-// without a flag is not counted in the total.
-void tst_frmDatBel::foreignRowsAsTheyStand()
+// Rows another tool wrote, under a German locale: a date in another form is listed as it
+// stands, and an event without a flag is not counted in the total. Day and month names and date
+// forms are German, dates are typed in the German form, and every other text stays as it stands.
+void tst_frmDatBel::foreignRowsUnderAGermanLocale()
 {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_folder = std::make_unique<ProgramFolder>(false);
     m_folder->add(u"2026-03-10"_qs, u"short form"_qs, -1);
     m_folder->exec(u"INSERT INTO Events VALUES ('2026-03-11 00:00:00', 'no flag', NULL)"_qs);
     open();
-    QCOMPARE(lines(), QStringList({ "2026-03-10\tshort form", "Wed Mar 11, 2026\tno flag" }));
+    QCOMPARE(lines(), QStringList({ "2026-03-10\tshort form", "Mi. März 11, 2026\tno flag" }));
     QCOMPARE(panel(2), u"Total Reminders = 1"_qs);
-}
-
-// Under a German locale day and month names and date forms are German, dates are typed in
-// the German form, and every other text stays as it stands.
-void tst_frmDatBel::germanDatesEnglishTexts()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    m_folder->add(u"2026-03-11 00:00:00"_qs, u"Geburtstag"_qs, -1);
-    open();
-    QCOMPARE(lines(), QStringList{ u"Mi. März 11, 2026\tGeburtstag"_qs });
     QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 09.03.2026"_qs);
-    QCOMPARE(m_window->mnuFileExit->text(), u"E&xit"_qs);
     const auto typed = RecognizeDate(u"24.12.26 18:30"_qs);
     QVERIFY(typed && typed->date == QDate(2026, 12, 24) && typed->time == QTime(18, 30));
     QVERIFY(!RecognizeDate(u"12/24/2026"_qs));
@@ -160,61 +144,30 @@ void tst_frmDatBel::timePanelShowsSeconds()
     QTRY_COMPARE_WITH_TIMEOUT(panel(5), u"12:00:01"_qs, 2000);
 }
 
-void tst_frmDatBel::everyWayOfClosingTidies_data()
+// Each key and click of the window on its own. What closes the window tidies: the database is
+// closed and past events are rolled forward. What edits opens the maintenance window (played
+// here by a function that changes the horizon and the events), and the list is then reloaded
+// from scratch. What asks for help asks for the guide beside the program, over this window.
+void tst_frmDatBel::keysAndClicks_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Esc") << "Esc";
-    QTest::newRow("Enter") << "Enter";
-    QTest::newRow("Ctrl+X") << "Ctrl+X";
-    QTest::newRow("File, Exit") << "menu";
-    QTest::newRow("Exit button") << "button";
-    QTest::newRow("close box") << "close";
+    QTest::addColumn<QString>("how"); // a key on the list, or what is clicked
+    QTest::addColumn<QString>("does"); // "closes", "edits" or "helps"
+    for (const char *how : { "Esc", "Return", "Ctrl+X", "File, Exit", "Exit button", "close box" })
+        QTest::newRow(how) << QString::fromLatin1(how) << "closes";
+    for (const char *how : { "Ctrl+E", "double click" })
+        QTest::newRow(how) << QString::fromLatin1(how) << "edits";
+    for (const char *how : { "F1", "Help, Help" })
+        QTest::newRow(how) << QString::fromLatin1(how) << "helps";
 }
 
-void tst_frmDatBel::everyWayOfClosingTidies()
+void tst_frmDatBel::keysAndClicks()
 {
     QFETCH(QString, how);
-    open();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QCOMPARE(QApplication::focusWidget(), m_window->lstEvents);
-
-    QWidget *focus = m_window->lstEvents;
-    if (how == u"Esc")
-        QTest::keyClick(focus, Qt::Key_Escape);
-    else if (how == u"Enter")
-        QTest::keyClick(focus, Qt::Key_Return);
-    else if (how == u"Ctrl+X")
-        QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);
-    else if (how == u"menu")
-        m_window->mnuFileExit->trigger();
-    else if (how == u"button")
-        QTest::mouseClick(m_window->cmdExit, Qt::LeftButton);
-    else
-        m_window->close();
-
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(!gdbEvents);
-    QCOMPARE(m_folder->rows(), QStringList{ u"2026-04-01 00:00:00|later|-1"_qs });
-    QVERIFY(m_messages.fatal.isEmpty());
-}
-
-// The maintenance window (played here by a function) changes the horizon and the events;
-// the list is then reloaded from scratch.
-void tst_frmDatBel::reloadAfterEditing_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Ctrl+E") << "Ctrl+E";
-    QTest::newRow("double click") << "double click";
-}
-
-void tst_frmDatBel::reloadAfterEditing()
-{
-    QFETCH(QString, how);
+    QFETCH(QString, does);
     m_folder->add(u"2026-03-11 00:00:00"_qs, u"tomorrow"_qs, 0);
-    int opened = 0;
+    int edited = 0;
     m_openEventMaint = [&](QWidget *owner) {
-        ++opened;
+        ++edited;
         QCOMPARE(owner, m_window.get());
         m_folder->add(u"2026-03-12 00:00:00"_qs, u"added"_qs, 0);
         m_settings.values.insert(u"Settings/DaysAhead"_qs, u"6"_qs);
@@ -223,12 +176,34 @@ void tst_frmDatBel::reloadAfterEditing()
     open();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    if (how == u"Ctrl+E")
-        QTest::keyClick(m_window->lstEvents, Qt::Key_E, Qt::ControlModifier);
-    else
-        QTest::mouseDClick(m_window->lstEvents->viewport(), Qt::LeftButton, {}, QPoint(5, 40));
+    QCOMPARE(QApplication::focusWidget(), m_window->lstEvents);
 
-    QCOMPARE(opened, 1);
+    if (how == u"File, Exit")
+        m_window->mnuFileExit->trigger();
+    else if (how == u"Help, Help")
+        m_window->mnuHelpHelp->trigger();
+    else if (how == u"Exit button")
+        QTest::mouseClick(m_window->cmdExit, Qt::LeftButton);
+    else if (how == u"close box")
+        m_window->close();
+    else if (how == u"double click")
+        QTest::mouseDClick(m_window->lstEvents->viewport(), Qt::LeftButton, {}, QPoint(5, 40));
+    else
+        QTest::keySequence(m_window->lstEvents, QKeySequence::fromString(how));
+
+    const bool closes = does == u"closes", edits = does == u"edits";
+    QCOMPARE(m_window->isVisible(), !closes);
+    QCOMPARE(bool(gdbEvents), !closes);
+    QCOMPARE(edited, int(edits));
+    QList<std::pair<QWidget *, QString>> guide{ { m_window.get(),
+                                                  m_folder->path() + u"/Datebell.html" } };
+    QCOMPARE(m_help.requests, does == u"helps" ? guide : decltype(guide)());
+    QVERIFY(m_messages.fatal.isEmpty());
+    if (closes)
+        QCOMPARE(m_folder->rows(),
+                 QStringList({ "2026-03-11 00:00:00|tomorrow|0", "2026-04-01 00:00:00|later|-1" }));
+    if (!edits)
+        return;
     QCOMPARE(lines(),
              QStringList({ "Wed Mar 11, 2026\ttomorrow", "Thu Mar 12, 2026\tadded",
                            "Wed Apr 1, 2026\tlater" }));
@@ -245,19 +220,6 @@ void tst_frmDatBel::handlerErrorIsReported()
     m_window->mnuEditEdit->trigger();
     QCOMPARE(m_messages.fatal.size(), 1);
     QVERIFY2(m_messages.fatal.first().contains(u"closed"), qPrintable(m_messages.fatal.first()));
-}
-
-// Help, Help and F1 ask for the guide beside the program, over this window.
-void tst_frmDatBel::helpOpensTheGuide()
-{
-    open();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    m_window->mnuHelpHelp->trigger();
-    QTest::keyClick(m_window->lstEvents, Qt::Key_F1);
-    const std::pair<QWidget *, QString> request{ m_window.get(),
-                                                 m_folder->path() + u"/Datebell.html" };
-    QCOMPARE(m_help.requests, QList({ request, request }));
 }
 
 QTEST_MAIN(tst_frmDatBel)

@@ -4,15 +4,12 @@
 #include "engine/globals.h"
 #include "engine/schema.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <sqlite3.h>
-
-QString MemorySettings::GetSetting(const QString &, const QString &section, const QString &key,
-                                   const QString &defaultText) const
-{
-    return values.value(section + u'/' + key, defaultText);
-}
 
 void MemorySettings::SaveSetting(const QString &, const QString &section, const QString &key,
                                  const QString &text)
@@ -20,13 +17,6 @@ void MemorySettings::SaveSetting(const QString &, const QString &section, const 
     if (failSaves)
         throw DatebellError(ErrorNumber::SettingsNotSaved, QStringLiteral("disk full"));
     values.insert(section + u'/' + key, text);
-}
-
-bool FakeDesktop::canShowWindows(QString *why)
-{
-    if (!display)
-        *why = QStringLiteral("no display");
-    return display;
 }
 
 ProgramFolder::ProgramFolder(bool withChecks)
@@ -39,43 +29,6 @@ ProgramFolder::ProgramFolder(bool withChecks)
     }
 }
 
-QString ProgramFolder::database() const
-{
-    return EventDatabasePath(m_dir.path());
-}
-
-namespace {
-// Runs SQL through a connection of its own and hands each row to `row`.
-void query(const QString &path, const QString &sql, const std::function<void(sqlite3_stmt *)> &row)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db)))));
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        row(stmt);
-    if (rc != SQLITE_DONE)
-        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(sql, QString::fromUtf8(sqlite3_errmsg(db)))));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-}
-} // namespace
-
-void ProgramFolder::exec(const QString &sql) const
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open(database().toUtf8().constData(), &db);
-    char *message = nullptr;
-    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message);
-    const QString text = QString::fromUtf8(message);
-    sqlite3_free(message);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(sql, text)));
-}
-
 void ProgramFolder::add(const QString &date, const QString &description, int repeatFlag) const
 {
     exec(QStringLiteral("INSERT INTO Events VALUES ('%1', '%2', %3)")
@@ -86,16 +39,10 @@ void ProgramFolder::add(const QString &date, const QString &description, int rep
 QStringList ProgramFolder::rows() const
 {
     QStringList result;
-    query(database(),
-          QStringLiteral("SELECT EventDate, Description, RepeatFlag FROM Events "
-                         "ORDER BY EventDate, Description, RepeatFlag"),
-          [&](sqlite3_stmt *stmt) {
-              QStringList fields;
-              for (int c = 0; c < 3; ++c)
-                  fields << QString::fromUtf8(
-                          reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)));
-              result << fields.join(u'|');
-          });
+    execSql(database(),
+            QStringLiteral("SELECT EventDate, Description, RepeatFlag FROM Events "
+                           "ORDER BY EventDate, Description, RepeatFlag"),
+            &result);
     return result;
 }
 
@@ -107,4 +54,77 @@ void resetEngineState()
     giReminderCount = 0;
     giDaysAhead = 0;
     gsSQL.clear();
+}
+
+bool execSql(const QString &path, const QString &sql, QStringList *rows)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const auto collect = [](void *out, int count, char **values, char **) {
+        QStringList fields;
+        for (int c = 0; c < count; ++c)
+            fields << QString::fromUtf8(values[c]);
+        static_cast<QStringList *>(out)->append(fields.join(u'|'));
+        return 0;
+    };
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, sql.toUtf8().constData(), rows ? +collect : nullptr, rows, nullptr);
+    if (rc != SQLITE_OK)
+        QTest::qFail(qPrintable(sql + u": " + QString::fromUtf8(sqlite3_errmsg(db))), __FILE__,
+                     __LINE__);
+    sqlite3_close(db);
+    return rc == SQLITE_OK;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(bytes) == bytes.size();
+}
+
+QString describe(const Run &run)
+{
+    return QStringLiteral("exit %1%2 after %3 ms, stderr: %4")
+            .arg(QString::number(run.code),
+                 run.status == QProcess::CrashExit ? QStringLiteral(" (killed)") : QString(),
+                 QString::number(run.ms),
+                 run.errors.isEmpty() ? QStringLiteral("(nothing)") : run.errors.trimmed());
+}
+
+Run runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
+               qint64 killAfter, const std::function<bool()> &done)
+{
+    constexpr int timeoutMs = 60000;
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    if (!process.waitForStarted(timeoutMs))
+        return { QProcess::NormalExit, -1, {}, process.errorString(), timer.elapsed() };
+    const qint64 pid = process.processId();
+    bool finished = false;
+    while (!finished && timer.elapsed() < killAfter && !(done && done()))
+        finished = process.waitForFinished(int(std::min<qint64>(100, killAfter - timer.elapsed())));
+    if (!finished) {
+        process.kill();
+        finished = process.waitForFinished(timeoutMs);
+        // libfaketime removes its shared memory at exit; a killed program leaves it behind.
+        QFile::remove(QStringLiteral("/dev/shm/faketime_shm_%1").arg(pid));
+        QFile::remove(QStringLiteral("/dev/shm/sem.faketime_sem_%1").arg(pid));
+    }
+    return { process.exitStatus(), finished ? process.exitCode() : -1,
+             QString::fromLocal8Bit(process.readAllStandardOutput()),
+             finished ? QString::fromLocal8Bit(process.readAllStandardError())
+                      : QStringLiteral("did not end when killed"),
+             timer.elapsed() };
 }

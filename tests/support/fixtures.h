@@ -5,8 +5,11 @@
 #include "engine/settings.h"
 
 #include <QHash>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <functional>
 
 // A clock that always answers the same day, at noon unless set to another time.
 class FixedClock final : public Clock
@@ -14,7 +17,6 @@ class FixedClock final : public Clock
 public:
     explicit FixedClock(QDate day) : m_day(day) { }
     QDateTime now() const override { return QDateTime(m_day, m_time); }
-    void set(QDate day) { m_day = day; }
     void setTime(QTime time) { m_time = time; }
 
 private:
@@ -26,9 +28,12 @@ private:
 class MemorySettings final : public SettingsStore
 {
 public:
-    QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                       const QString &defaultText) const override;
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
+    QString GetSetting(const QString &, const QString &section, const QString &key,
+                       const QString &defaultText) const override
+    {
+        return values.value(section + u'/' + key, defaultText);
+    }
+    void SaveSetting(const QString &, const QString &section, const QString &key,
                      const QString &text) override;
 
     QHash<QString, QString> values; // "section/key" -> text
@@ -39,7 +44,7 @@ public:
 class FakeDesktop final : public Desktop
 {
 public:
-    bool canShowWindows(QString *why) override;
+    bool canShowWindows(QString *) override { return true; }
     void showEventMaintModal(const Runtime &) override { ++maintShown; }
     // The window reaches the screen unless `exposes` is false.
     void showReminderWindow(const Runtime &, std::function<void()> shown) override
@@ -49,11 +54,14 @@ public:
             shown();
     }
 
-    bool display = true;
     bool exposes = true;
     int maintShown = 0;
     int reminderShown = 0;
 };
+
+// Runs SQL on the database at `path` through a connection of its own; each row it yields goes to
+// `rows`, its fields joined with '|' (NULL as empty). A failure fails the test.
+bool execSql(const QString &path, const QString &sql, QStringList *rows = nullptr);
 
 // A program folder in a temporary directory, holding a new event database.
 class ProgramFolder
@@ -62,10 +70,10 @@ public:
     // `withChecks` false makes the table as another tool might, without the date checks.
     explicit ProgramFolder(bool withChecks = true);
     QString path() const { return m_dir.path(); }
-    QString database() const;
+    QString database() const { return EventDatabasePath(m_dir.path()); }
 
     // Runs SQL on the file through a connection of its own.
-    void exec(const QString &sql) const;
+    void exec(const QString &sql) const { execSql(database(), sql); }
     // Adds an event; `date` in the stored form, or any text for a table without checks.
     void add(const QString &date, const QString &description, int repeatFlag) const;
     // Every row as "date|description|flag", in date and description order.
@@ -77,3 +85,23 @@ private:
 
 // Resets the engine's shared state, as a new run starts with it.
 void resetEngineState();
+
+QByteArray readFile(const QString &path); // empty if it cannot be read
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+// How a program run from a test ended.
+struct Run
+{
+    QProcess::ExitStatus status;
+    int code;
+    QString output; // standard output
+    QString errors; // standard error
+    qint64 ms;
+};
+// "exit 1 after 20 ms, stderr: ...", for the message of a failed check.
+QString describe(const Run &run);
+// Runs `program` with `env` and no input, killed with SIGKILL `killAfter` ms after the start if
+// still running, or as soon as `done` says so.
+Run runProgram(const QString &program, const QStringList &arguments,
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+               qint64 killAfter = 60000, const std::function<bool()> &done = {});

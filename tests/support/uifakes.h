@@ -13,9 +13,8 @@
 class FakeMessages final : public MessageService
 {
 public:
-    int MsgBox(const QString &prompt, int style, const QString &title, QWidget * = nullptr) override
+    int MsgBox(const QString &prompt, int, const QString &title, QWidget * = nullptr) override
     {
-        boxes << QStringLiteral("%1|%2|%3").arg(title).arg(style).arg(prompt);
         prompts << prompt;
         if (ScreenPointer::code() != ScreenPointer::Default)
             ++boxesUnderHourglass;
@@ -27,7 +26,6 @@ public:
     int answer = MsgBoxResult::Ok;
     std::function<int(const QString &title)> answering; // when set, answers instead of `answer`
     int boxesUnderHourglass = 0; // boxes shown while the hourglass was up
-    QStringList boxes; // "title|style|prompt"
     QStringList prompts;
     QStringList fatal;
     int beeps = 0;
