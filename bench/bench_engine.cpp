@@ -138,11 +138,12 @@ void onPastRows(benchmark::State &state, const std::function<void(Database &db)>
     }
 }
 
-void BM_RollForward(benchmark::State &state)
+void BM_RollForward(benchmark::State &state, Kind kind)
 {
-    onPastRows(state, [](Database &db) { RollPastEvents(db, BenchClock()); });
+    onPastRows(
+            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, kind);
 }
-BENCHMARK(BM_RollForward)->Apply(sizes)->Iterations(3);
+BENCHMARK_CAPTURE(BM_RollForward, Mixed, Kind::Mixed)->Apply(sizes)->Iterations(3);
 
 // What the roll-forward does besides the rows: the backup copy, under the write lock. The
 // roll-forward figures above include it.
@@ -155,32 +156,19 @@ void BM_Backup(benchmark::State &state)
 }
 BENCHMARK(BM_Backup)->Apply(sizes)->Iterations(3);
 
+// 100 000 and 1 000 000 events, in milliseconds.
+void largeSizes(benchmark::internal::Benchmark *benchmark)
+{
+    benchmark->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+}
+
 // The roll-forward where every past event is one-off (deleted) or annual (moved): a delete
 // must cost no more than an update wherever the row stands.
-void BM_RollForwardOneOff(benchmark::State &state)
-{
-    onPastRows(
-            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::OneOff);
-}
-BENCHMARK(BM_RollForwardOneOff)
-        ->Arg(100000)
-        ->Arg(1000000)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
-
-void BM_RollForwardAnnual(benchmark::State &state)
-{
-    onPastRows(
-            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, Kind::Annual);
-}
-BENCHMARK(BM_RollForwardAnnual)
-        ->Arg(100000)
-        ->Arg(1000000)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
+BENCHMARK_CAPTURE(BM_RollForward, OneOff, Kind::OneOff)->Apply(largeSizes);
+BENCHMARK_CAPTURE(BM_RollForward, Annual, Kind::Annual)->Apply(largeSizes);
 
 // The same deletions and updates, set-based in one transaction, by SQLite alone.
-void setBased(benchmark::State &state, Kind kind)
+void BM_SetBased(benchmark::State &state, Kind kind)
 {
     const QString base = database(state.range(0), 365, kind);
     const QString before = QStringLiteral("'%1 00:00:00'").arg(DateText(today));
@@ -199,29 +187,9 @@ void setBased(benchmark::State &state, Kind kind)
         sqlite3_close(db);
     }
 }
-void BM_RollForwardSetBased(benchmark::State &state)
-{
-    setBased(state, Kind::Mixed);
-}
-BENCHMARK(BM_RollForwardSetBased)->Apply(sizes)->Iterations(3);
-void BM_SetBasedOneOff(benchmark::State &state)
-{
-    setBased(state, Kind::OneOff);
-}
-BENCHMARK(BM_SetBasedOneOff)
-        ->Arg(100000)
-        ->Arg(1000000)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
-void BM_SetBasedAnnual(benchmark::State &state)
-{
-    setBased(state, Kind::Annual);
-}
-BENCHMARK(BM_SetBasedAnnual)
-        ->Arg(100000)
-        ->Arg(1000000)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
+BENCHMARK_CAPTURE(BM_SetBased, Mixed, Kind::Mixed)->Apply(sizes)->Iterations(3);
+BENCHMARK_CAPTURE(BM_SetBased, OneOff, Kind::OneOff)->Apply(largeSizes);
+BENCHMARK_CAPTURE(BM_SetBased, Annual, Kind::Annual)->Apply(largeSizes);
 
 // What the grid's Delete Event does, 1000 times over the rows of the grid's record set (all
 // events in date order): move to a row, delete it, move on. The time per delete should not
@@ -249,7 +217,7 @@ void BM_GridDelete(benchmark::State &state)
     }
     state.SetItemsProcessed(state.iterations() * 1000);
 }
-BENCHMARK(BM_GridDelete)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_GridDelete)->Apply(largeSizes);
 
 // What the event grid does when it opens: all events in date order, the first 50 rows read.
 void BM_FirstPage(benchmark::State &state)

@@ -92,7 +92,6 @@ public:
     void CancelUpdate(int type = 1);
     void Update(int type = 1, bool force = false);
     enum class EditMode { None = 0, InProgress = 1, Add = 2 };
-    EditMode editMode() const { return m_mode; }
     void Close();
 
 private:

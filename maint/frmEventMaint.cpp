@@ -34,6 +34,13 @@ const QString invalidNewRecordText =
         QStringLiteral("Invalid data for new record...record bypassed");
 const QString errorTitle = QStringLiteral("Error");
 
+// A write the file refused (locked, full, read-only) or a row another program deleted: the
+// user is told and the window goes on with the typed values kept.
+bool keepsTheWindow(const DatebellError &error)
+{
+    return IsRecoverableWriteError(error.number()) || error.number() == ErrorNumber::RecordDeleted;
+}
+
 // In-place editors: a line of text, and Yes or No for the annual flag. An editor opens on
 // the whole stored value and hands on only a text the user changed.
 class GridDelegate : public QStyledItemDelegate
@@ -406,8 +413,7 @@ void frmEventMaint::guarded(const std::function<void()> &body)
         try {
             body();
         } catch (const DatebellError &error) {
-            if (!IsRecoverableWriteError(error.number())
-                && error.number() != ErrorNumber::RecordDeleted)
+            if (!keepsTheWindow(error))
                 throw;
             reportWriteFailure(error);
         }
@@ -433,8 +439,7 @@ bool frmEventMaint::leaveRow()
             model->dropRow();
             return true;
         }
-        if (!IsRecoverableWriteError(error.number())
-            && error.number() != ErrorNumber::RecordDeleted)
+        if (!keepsTheWindow(error))
             throw;
         reportWriteFailure(error);
         return false;

@@ -19,11 +19,6 @@ inline QRect twips(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-inline int toTwips(int pixels)
-{
-    return pixels * TwipsPerPixel;
-}
-
 // A font of the layouts, which name "MS Sans Serif": Linux lacks it. Liberation Sans (Arial's
 // metrics) is close to its width, so the texts fit where they were laid out; failing that,
 // the desktop's sans serif.
