@@ -171,8 +171,9 @@ int windowedYear(const QString &digits)
     return 0;
 }
 
-// Day, month and year in the order the locale's short date form writes them.
-std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
+// Day, month and year in the order the locale's short date form writes them; a day and
+// month alone, in the same order, are that day of `currentYear`.
+std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale, int currentYear)
 {
     static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
     if (const auto match = iso.match(text); match.hasMatch()) {
@@ -182,8 +183,9 @@ std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
     }
     static const QRegularExpression separators(QStringLiteral("[\\s/.,-]+"));
     const QStringList tokens = text.split(separators, Qt::SkipEmptyParts);
-    if (tokens.size() != 3)
+    if (tokens.size() != 3 && tokens.size() != 2)
         return std::nullopt;
+    const bool yearGiven = tokens.size() == 3;
 
     const QString format = locale.dateFormat(QLocale::ShortFormat);
     QList<std::pair<qsizetype, QChar>> order;
@@ -207,7 +209,7 @@ std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
     }
     qsizetype next = 0;
     for (const auto &[position, field] : order) {
-        if (field == u'M' && month > 0)
+        if ((field == u'M' && month > 0) || (field == u'y' && !yearGiven))
             continue;
         if (position < 0 || next >= numbers.size())
             return std::nullopt;
@@ -219,13 +221,16 @@ std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale)
         else
             year = windowedYear(number);
     }
-    const QDate date(year, month, day);
+    if (next != numbers.size())
+        return std::nullopt;
+    const QDate date(yearGiven ? year : currentYear, month, day);
     return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
 }
 
 } // namespace
 
-std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale)
+std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale,
+                                       int currentYear)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
@@ -234,11 +239,11 @@ std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &local
         return TypedDate{ std::nullopt, time };
     // A date, then optionally a time of day after a blank or a "T".
     static const QRegularExpression split(
-            QStringLiteral("^(.*?\\d)(?:[ T]+(\\d{1,2}:\\d{2}(?::\\d{2})?\\s*\\S*))?$"));
+            QStringLiteral("^(.*?\\d\\.?)(?:[ T]+(\\d{1,2}:\\d{2}(?::\\d{2})?\\s*\\S*))?$"));
     const auto parts = split.match(trimmed);
     if (!parts.hasMatch())
         return std::nullopt;
-    const auto date = recognizeDate(parts.captured(1), locale);
+    const auto date = recognizeDate(parts.captured(1), locale, currentYear);
     if (!date)
         return std::nullopt;
     if (parts.captured(2).isEmpty())

@@ -31,8 +31,10 @@ struct TypedDate
 };
 // Recognises a typed date in the user's short date form (day, month and year in the locale's
 // order, the month also by name), in ISO form, or a time of day alone, each with an optional
-// time of day. A two-digit year is read with a fixed window: 00-29 as 20xx, 30-99 as 19xx.
-std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale = QLocale());
+// time of day. A two-digit year is read with a fixed window: 00-29 as 20xx, 30-99 as 19xx. A day
+// and month without a year ("3/14", "24.12.") are that day of `currentYear`.
+std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale = QLocale(),
+                                       int currentYear = QDate::currentDate().year());
 // The event date a typed value gives: a time alone keeps the date of `base`.
 QDateTime TypedDateTime(const TypedDate &typed, QDate base);
 

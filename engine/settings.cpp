@@ -73,33 +73,31 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
     }
 }
 
-namespace {
-
-// Reads "DaysAhead" and converts it; an overflowing text is reported and the default used.
-int convertDaysAhead(const SettingsStore &settings, double offset)
+int DaysAheadIndex(const SettingsStore &settings)
 {
+    // A number too large for any index selects no option, as any other index outside them.
     const QString text = settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
                                              SettingKeys::DefaultDaysAhead);
     try {
-        return ToInteger16(LeadingNumber(text) + offset);
+        return ToInteger16(LeadingNumber(text));
     } catch (const DatebellError &) {
-        Warn(QStringLiteral("the setting DaysAhead \"%1\" is out of range; using the default "
-                            "\"%2\".")
-                     .arg(text, SettingKeys::DefaultDaysAhead));
-        return ToInteger16(LeadingNumber(SettingKeys::DefaultDaysAhead) + offset);
+        return -1;
     }
-}
-
-} // namespace
-
-int DaysAheadIndex(const SettingsStore &settings)
-{
-    return convertDaysAhead(settings, 0.0);
 }
 
 int DaysAhead(const SettingsStore &settings)
 {
-    const int days = convertDaysAhead(settings, 1.0);
+    const QString text = settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
+                                             SettingKeys::DefaultDaysAhead);
+    int days = 0;
+    try {
+        days = ToInteger16(LeadingNumber(text) + 1.0);
+    } catch (const DatebellError &) {
+        Warn(QStringLiteral("the setting DaysAhead \"%1\" is out of range; using the default "
+                            "\"%2\".")
+                     .arg(text, SettingKeys::DefaultDaysAhead));
+        days = ToInteger16(LeadingNumber(SettingKeys::DefaultDaysAhead) + 1.0);
+    }
     if (days == 6)
         return 7;
     if (days == 7)

@@ -48,9 +48,9 @@ inline const QString DefaultDaysAhead = QStringLiteral("2");
 } // namespace SettingKeys
 
 // The horizon option index stored under "DaysAhead" (0 to 6 when the program wrote it), taken
-// to the nearest whole number. A text that overflows is reported on standard error and read
-// as the default "2".
+// to the nearest whole number; -1, which selects no option, for a number too large.
 int DaysAheadIndex(const SettingsStore &settings);
 // The horizon in days: index + 1, with 6 read as 7 and 7 as 30, so options 0..6 give
-// 1, 2, 3, 4, 5, 7 and 30 days. The same fallback as DaysAheadIndex.
+// 1, 2, 3, 4, 5, 7 and 30 days. A text that overflows is reported on standard error and read
+// as the default "2".
 int DaysAhead(const SettingsStore &settings);

@@ -45,9 +45,20 @@ EventGridModel::EventGridModel(DataControl &data, const Clock &clock, QObject *p
     });
 }
 
+QString EventGridModel::oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
 void EventGridModel::reset()
 {
     m_edit = Edit();
+    m_started = false;
     m_cache.clear();
     m_readBlocked = false;
     m_count = recordset() ? int(recordset()->RecordCount()) : 0;
@@ -63,7 +74,7 @@ Recordset *EventGridModel::recordset() const
 
 int EventGridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !recordset() ? 0 : m_count + 1;
+    return parent.isValid() || !recordset() ? 0 : newRecordRow() + 1;
 }
 
 int EventGridModel::columnCount(const QModelIndex &parent) const
@@ -75,7 +86,18 @@ int EventGridModel::addNewState() const
 {
     if (m_edit.row < 0)
         return 0;
-    return m_edit.row == newRecordRow() ? 2 : 1;
+    return m_started ? 2 : 1;
+}
+
+int EventGridModel::missingColumn() const
+{
+    if (!m_started)
+        return -1;
+    if (m_edit.values.at(EventDateColumn).isNull())
+        return EventDateColumn;
+    if (m_edit.values.at(DescriptionColumn).toString().isEmpty())
+        return DescriptionColumn;
+    return -1;
 }
 
 const EventGridModel::CachedRow *EventGridModel::cachedRow(int row) const
@@ -134,7 +156,7 @@ QVariantList EventGridModel::rowValues(int row) const
 {
     if (row == m_edit.row)
         return m_edit.values;
-    if (row >= newRecordRow())
+    if (row >= m_count)
         return QVariantList(ColumnCount);
     const auto found = m_cache.constFind(row);
     if (found != m_cache.cend() && found->state == RowState::Read)
@@ -184,7 +206,7 @@ QVariant EventGridModel::data(const QModelIndex &index, int role) const
     case AnnualColumn:
         return annualText(value);
     default:
-        return value.toString();
+        return role == Qt::DisplayRole ? oneLine(value.toString()) : value.toString();
     }
 }
 
@@ -192,8 +214,12 @@ QVariant EventGridModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (role != Qt::DisplayRole)
         return QVariant();
-    if (orientation == Qt::Vertical) // the record selectors: a star marks the new-record row
-        return section == newRecordRow() && addNewState() != 2 ? QStringLiteral("*") : QString();
+    // The record selectors: a star marks the new-record row, a pencil the row being edited.
+    if (orientation == Qt::Vertical) {
+        if (section == newRecordRow())
+            return QStringLiteral("*");
+        return section == m_edit.row ? QStringLiteral("\u270E") : QString();
+    }
     static const QString headings[] = { QStringLiteral("Event Date"), QStringLiteral("Description"),
                                         QStringLiteral("Annual?") };
     return section >= 0 && section < ColumnCount ? headings[section] : QString();
@@ -210,7 +236,7 @@ QVariant EventGridModel::storedValue(int row, int column, const QVariant &typed)
     const QString text = typed.toString();
     switch (column) {
     case EventDateColumn: {
-        const auto recognized = RecognizeDate(text);
+        const auto recognized = RecognizeDate(text, QLocale(), m_clock.today().year());
         if (!recognized)
             return QVariant();
         // A time alone moves the cell's own date to that time; on a new row, today's.
@@ -245,11 +271,15 @@ bool EventGridModel::setData(const QModelIndex &index, const QVariant &value, in
         const bool starting = row == newRecordRow();
         m_edit.values = rowValues(row);
         m_edit.row = row;
-        if (starting)
-            m_edit.values[AnnualColumn] = qint64(0); // the column's default
         m_edit.dirty.assign(ColumnCount, starting);
-        if (starting)
-            Q_EMIT headerDataChanged(Qt::Vertical, row, row);
+        if (starting) {
+            m_edit.values[AnnualColumn] = qint64(0); // the column's default
+            // The started row keeps its place; a new-record row follows it.
+            beginInsertRows(QModelIndex(), row + 1, row + 1);
+            m_started = true;
+            endInsertRows();
+        }
+        Q_EMIT headerDataChanged(Qt::Vertical, row, row + 1);
     }
     m_edit.values[column] = stored;
     m_edit.dirty[column] = true;
@@ -263,10 +293,8 @@ void EventGridModel::saveRow()
         return;
     Recordset &records = *recordset();
     const int row = m_edit.row;
-    const bool adding = row == newRecordRow();
-    if (adding
-        && (m_edit.values.at(EventDateColumn).isNull()
-            || m_edit.values.at(DescriptionColumn).toString().isEmpty()))
+    const bool adding = m_started;
+    if (missingColumn() >= 0)
         throw DatebellError(ErrorNumber::InvalidNewRecord,
                             QStringLiteral("The new event needs a date and a description."));
     if (adding) {
@@ -283,16 +311,13 @@ void EventGridModel::saveRow()
     m_readBlocked = false;
     // The row as the file now holds it.
     m_cache[row] = { m_edit.values, RowState::Read, QString() };
+    // A saved new row stays where it was typed, a record now, with the new-record row below.
     if (adding) {
-        // The saved row stays where it was typed; a new, empty new-record row follows it.
-        beginInsertRows(QModelIndex(), row + 1, row + 1);
         ++m_count;
-        m_edit = Edit();
-        endInsertRows();
-        Q_EMIT headerDataChanged(Qt::Vertical, row, row + 1);
-    } else {
-        m_edit = Edit();
+        m_started = false;
     }
+    m_edit = Edit();
+    Q_EMIT headerDataChanged(Qt::Vertical, row, row + 1);
     readRows(row, row);
     Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
@@ -301,6 +326,12 @@ void EventGridModel::dropRow()
 {
     const int row = std::exchange(m_edit.row, -1);
     m_edit = Edit();
+    if (m_started) {
+        // The started row is empty again and is the new-record row; the one below it goes.
+        beginRemoveRows(QModelIndex(), row + 1, row + 1);
+        m_started = false;
+        endRemoveRows();
+    }
     if (row >= 0) {
         Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
         Q_EMIT headerDataChanged(Qt::Vertical, row, row);

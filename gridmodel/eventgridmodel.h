@@ -15,8 +15,10 @@ class Recordset;
 
 // The event grid's rows: one per record of the data control's record set, then the
 // new-record row. An edited cell goes to a buffer of its row, which is written to the record
-// when the row is left (saveRow). Painting reads rows from a small cache only; rows missing
-// from it are read from the file after the paint, outside it.
+// when the row is left (saveRow). A value typed into the new-record row starts a new row of its
+// own there, with a fresh new-record row below it, so that the row can be left downwards like
+// any other. Painting reads rows from a small cache only; rows missing from it are read from
+// the file after the paint, outside it.
 class EventGridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -33,6 +35,9 @@ public:
     // before the edit and the new value; returns true to refuse the edit.
     std::function<bool(int column, const QVariant &oldValue, const QVariant &newValue)>
             beforeColUpdate;
+    // The text shown for a description: its line breaks as blanks, so that every row is one
+    // line high. The cell's editor and the file keep the text as it is.
+    static QString oneLine(QString text);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -44,8 +49,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
-    // The row under the records, where a new one is typed.
-    int newRecordRow() const { return m_count; }
+    // The row under the records and the started new row, where a new one is typed.
+    int newRecordRow() const { return m_count + (m_started ? 1 : 0); }
     // 2 while a new row has been started and not saved, 1 while a record is being changed.
     int addNewState() const;
     int editedRow() const { return m_edit.row; }
@@ -55,11 +60,12 @@ public:
 
     // Writes the edited row to its record: a new row is added, a changed one updated. A new
     // row without a date or a description cannot be saved and raises error 3426, keeping the
-    // buffer; a write
-    // the file refuses raises its error and keeps the buffer too.
+    // buffer; a write the file refuses raises its error and keeps the buffer too.
     void saveRow();
-    // Discards the edited row's buffer.
+    // Discards the edited row's buffer; a started new row becomes the new-record row again.
     void dropRow();
+    // The column a started new row still needs before it can be saved, or -1.
+    int missingColumn() const;
     // Deletes the record at `row` (the record set's current record) and then removes its row.
     void deleteCurrentRecord(int row);
     // A read-only grid offers no cell for editing.
@@ -88,6 +94,8 @@ private:
     DataControl &m_data;
     const Clock &m_clock;
     int m_count = 0;
+    // A new row has been started at row m_count, above the new-record row.
+    bool m_started = false;
     struct Edit
     {
         int row = -1;

@@ -13,6 +13,8 @@
 #include "windows/messages.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -20,18 +22,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTableView>
 
 namespace {
 
 const QString invalidNewRecordText =
         QStringLiteral("Invalid data for new record...record bypassed");
+const QString invalidDateText = QStringLiteral("Invalid event date");
+const QString invalidDescriptionText = QStringLiteral("Invalid event description");
 const QString errorTitle = QStringLiteral("Error");
 
 // A write the file refused (locked, full, read-only) or a row another program deleted: the
@@ -47,7 +53,12 @@ class GridDelegate : public QStyledItemDelegate
 {
 public:
     using Guard = std::function<void(const std::function<void()> &)>;
-    GridDelegate(Guard guard, QObject *parent) : QStyledItemDelegate(parent), m_guard(guard) { }
+    // Told of a typed text the grid refused, so that the user can correct it.
+    using Refused = std::function<void(const QModelIndex &, const std::optional<QString> &)>;
+    GridDelegate(Guard guard, Refused refused, QObject *parent)
+        : QStyledItemDelegate(parent), m_guard(std::move(guard)), m_refused(std::move(refused))
+    {
+    }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
                           const QModelIndex &index) const override
@@ -87,7 +98,33 @@ public:
                 choice ? choice->currentText() : static_cast<QLineEdit *>(editor)->text();
         if (text == editor->property(openedWith).toString())
             return; // opened and left: nothing changes
-        m_guard([&] { model->setData(index, text); });
+        bool accepted = false;
+        m_guard([&] { accepted = model->setData(index, text); });
+        if (!accepted)
+            m_refused(index, text);
+    }
+
+    // A cell whose text does not fit shows it whole in a tooltip, as plain text.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() == QEvent::ToolTip && !index.data(Qt::ToolTipRole).isValid()) {
+            const QString shown = index.data(Qt::DisplayRole).toString();
+            const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+            if (option.fontMetrics.horizontalAdvance(shown) <= option.rect.width() - 2 * margin) {
+                QToolTip::hideText();
+                return true;
+            }
+            const QString whole = index.column() == EventGridModel::DescriptionColumn
+                    ? index.data(Qt::EditRole).toString()
+                    : shown;
+            QToolTip::showText(event->globalPos(),
+                               QStringLiteral("<p style='white-space:pre-wrap'>")
+                                       + whole.toHtmlEscaped() + QStringLiteral("</p>"),
+                               view->viewport(), option.rect);
+            return true;
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
 
 protected:
@@ -102,13 +139,30 @@ protected:
 private:
     static constexpr const char *openedWith = "openedWith";
     Guard m_guard;
+    Refused m_refused;
 };
+
+// The keys that move the current row up or down.
+bool movesRow(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return !(event->modifiers() & (Qt::AltModifier | Qt::MetaModifier));
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
 // The grid's keyboard: Tab and Shift+Tab, from the view or from an open editor, go to the
-// window, which saves the row before leaving it; Esc outside an editor cancels the changes
-// to the row; the Delete key deletes nothing.
+// window, which saves the row before leaving it; an arrow or Page key hands an open editor's
+// text to its row before the move, so that a new row has a row below it to move to, and
+// reaches the new-record row in its date cell; Esc
+// outside an editor cancels the changes to the row; the Delete key deletes nothing.
 class GridView : public QTableView
 {
 public:
@@ -116,15 +170,29 @@ public:
 
     std::function<void(bool forward)> tabbed;
     std::function<bool()> cancelRow;
+    // An Up or Down key that found no row to move to, on the row being edited.
+    std::function<void()> stayed;
+    // Set while a typed text the grid refused waits to be shown again for correction.
+    bool refusalPending = false;
 
-    // Hands the open editor's text to the model (or refuses it there) and closes it.
-    void finishEdit()
+    // Hands the open editor's text to the model and closes it; false when the text was
+    // refused.
+    bool finishEdit()
     {
-        if (state() != EditingState)
-            return;
-        if (QWidget *editor = indexWidget(currentIndex())) {
-            commitData(editor);
-            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        if (state() == EditingState) {
+            if (QWidget *editor = indexWidget(currentIndex())) {
+                commitData(editor);
+                closeEditor(editor, QAbstractItemDelegate::NoHint);
+            }
+        }
+        return !refusalPending;
+    }
+    // Closes an open editor without handing its text on.
+    void dropEdit()
+    {
+        if (state() == EditingState) {
+            if (QWidget *editor = indexWidget(currentIndex()))
+                closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
         }
     }
     void leaveGrid(bool forward) { QWidget::focusNextPrevChild(forward); }
@@ -146,6 +214,19 @@ protected:
             event->accept();
             return;
         }
+        if (movesRow(event)) {
+            event->accept();
+            if (!finishEdit())
+                return; // the refused text comes back for correction
+            const int moves = m_moves;
+            QTableView::keyPressEvent(event);
+            const int now = currentIndex().row();
+            if (m_moves == moves)
+                stayed();
+            else if (now == model()->rowCount() - 1 && currentIndex().column() != 0)
+                setCurrentIndex(model()->index(now, 0)); // a new event starts with its date
+            return;
+        }
         QTableView::keyPressEvent(event);
     }
 
@@ -154,10 +235,17 @@ protected:
         if (hint == QAbstractItemDelegate::EditNextItem
             || hint == QAbstractItemDelegate::EditPreviousItem) {
             QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-            tabbed(hint == QAbstractItemDelegate::EditNextItem);
+            if (!refusalPending)
+                tabbed(hint == QAbstractItemDelegate::EditNextItem);
             return;
         }
         QTableView::closeEditor(editor, hint);
+    }
+
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override
+    {
+        ++m_moves;
+        QTableView::currentChanged(current, previous);
     }
 
     void mousePressEvent(QMouseEvent *event) override
@@ -185,6 +273,7 @@ protected:
 
 private:
     bool m_pressedCurrent = false;
+    int m_moves = 0; // changes of the current cell, to tell a key that found nowhere to go
 };
 
 frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
@@ -200,7 +289,20 @@ frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
     // The data control opens its record set once the window has loaded.
     Data1.Refresh();
     showCurrentRecord(EventGridModel::EventDateColumn);
+    tabToCheckedOption();
     cmdHelp->setFocus();
+}
+
+// Tab enters the options on the checked one (on the first when none is), as a group of
+// option buttons does; the arrow keys then move among them.
+void frmEventMaint::tabToCheckedOption()
+{
+    const bool anyChecked = std::any_of(optDays.cbegin(), optDays.cend(),
+                                        [](const QRadioButton *option) { return option->isChecked(); });
+    for (int i = 0; i < optDays.size(); ++i) {
+        const bool entered = anyChecked ? optDays.at(i)->isChecked() : i == 0;
+        optDays.at(i)->setFocusPolicy(entered ? Qt::StrongFocus : Qt::ClickFocus);
+    }
 }
 
 frmEventMaint::~frmEventMaint() = default;
@@ -234,6 +336,7 @@ void frmEventMaint::buildLayout()
         option->setObjectName(QStringLiteral("optDays%1").arg(i));
         option->setGeometry(twips(360, tops[i], 1215, 255));
         optDays << option;
+        connect(option, &QRadioButton::toggled, this, &frmEventMaint::tabToCheckedOption);
     }
 
     // The title: a box in the button face colour with a one-pixel outline, the label on it.
@@ -273,11 +376,21 @@ void frmEventMaint::buildLayout()
         model->dropRow();
         return true;
     };
+    m_grid->stayed = [this] {
+        guarded([this] {
+            if (model->editedRow() == TDBGrid1->currentIndex().row() && !m_grid->refusalPending)
+                leaveRow(false);
+        });
+    };
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
     TDBGrid1->setGeometry(gridArea.adjusted(0, captionHeight, 0, 0));
     TDBGrid1->setModel(model);
     TDBGrid1->setItemDelegate(new GridDelegate(
-            [this](const std::function<void()> &body) { guarded(body); }, TDBGrid1));
+            [this](const std::function<void()> &body) { guarded(body); },
+            [this](const QModelIndex &cell, const std::optional<QString> &text) {
+                correctLater(cell, text);
+            },
+            TDBGrid1));
     TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     // A click on the current cell opens its editor at once (GridView), not after Qt's wait
     // for a double click, which sends the keys typed meanwhile to a search of the rows.
@@ -302,6 +415,7 @@ void frmEventMaint::buildLayout()
     headings->resizeSection(EventGridModel::AnnualColumn, twips(795));
     headings->setStretchLastSection(true);
     QHeaderView *selectors = TDBGrid1->verticalHeader();
+    selectors->setSectionResizeMode(QHeaderView::Fixed); // one line, whatever a cell holds
     selectors->setDefaultSectionSize(TDBGrid1->fontMetrics().height() + 4);
     selectors->setMinimumWidth(twips(225));
     selectors->setDefaultAlignment(Qt::AlignCenter);
@@ -366,7 +480,7 @@ bool frmEventMaint::Form_Unload()
     clsHourglass hourglass;
     hourglass.DisplayCursor();
     // A change that cannot be saved now stays, unless the user chooses to lose it.
-    if (!leaveRow()
+    if (!leaveRow(true)
         && ask(QStringLiteral("The change to the current row has not been saved. Close anyway "
                               "and lose it?"),
                MsgBoxStyle::Question, QStringLiteral("Datebell Settings"))
@@ -397,8 +511,9 @@ void frmEventMaint::reject()
     if (!m_unloaded) {
         bool unloaded = false;
         RunHandler(m_context.messages, [&] {
-            m_grid->finishEdit(); // the text being typed belongs to the row that is saved
-            unloaded = Form_Unload();
+            // The text being typed belongs to the row that is saved; a refused one is
+            // corrected first.
+            unloaded = m_grid->finishEdit() && Form_Unload();
         });
         if (!unloaded)
             return;
@@ -424,13 +539,61 @@ int frmEventMaint::ask(const QString &prompt, int style, const QString &title)
 {
     const qint16 pointer = ScreenPointer::code();
     ScreenPointer::setCode(ScreenPointer::Default);
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     const int answer = m_context.messages.MsgBox(prompt, style, title, this);
     ScreenPointer::setCode(pointer);
+    // The focus goes back where the user was once the box has gone (an editor closing
+    // meanwhile hands it to the grid), not to the window's first control.
+    QWidget *back = focus && focus->window() == this ? focus.data() : nullptr;
+    if (back && back->parentWidget() == TDBGrid1->viewport())
+        back = TDBGrid1;
+    if (back)
+        back->setFocus(Qt::OtherFocusReason);
     return answer;
 }
 
-bool frmEventMaint::leaveRow()
+void frmEventMaint::correctLater(const QModelIndex &cell, const std::optional<QString> &text)
 {
+    if (m_grid->refusalPending)
+        return; // one correction at a time: the first refusal is the one the user saw first
+    m_grid->refusalPending = true;
+    const QPersistentModelIndex at(cell);
+    QMetaObject::invokeMethod(
+            this, [this, at, text] { correct(at, text); }, Qt::QueuedConnection);
+}
+
+void frmEventMaint::correct(const QPersistentModelIndex &cell, const std::optional<QString> &text)
+{
+    m_grid->refusalPending = false;
+    if (!isVisible() || !cell.isValid())
+        return;
+    guarded([&] {
+        m_grid->dropEdit(); // an editor opened since holds nothing the user has been told of
+        TDBGrid1->setCurrentIndex(cell);
+        if (TDBGrid1->currentIndex() != cell)
+            return; // another row could not be left
+        TDBGrid1->setFocus(Qt::OtherFocusReason);
+        TDBGrid1->edit(cell);
+        auto *editor = qobject_cast<QLineEdit *>(TDBGrid1->indexWidget(cell));
+        if (editor && text)
+            editor->setText(*text);
+        if (editor)
+            editor->selectAll(); // what is typed next replaces it
+    });
+}
+
+bool frmEventMaint::leaveRow(bool bypassIncomplete)
+{
+    // A new row without a date or a description is refused with the message for what it
+    // lacks, and stays, open for that cell, unless the user is leaving the window or adding.
+    const int missing = model->missingColumn();
+    if (missing >= 0 && !bypassIncomplete) {
+        ask(missing == EventGridModel::EventDateColumn ? invalidDateText
+                                                        : invalidDescriptionText,
+            MsgBoxStyle::Information, errorTitle);
+        correctLater(model->index(model->editedRow(), missing), std::nullopt);
+        return false;
+    }
     try {
         model->saveRow();
     } catch (const DatebellError &error) {
@@ -476,7 +639,7 @@ void frmEventMaint::currentRowChanged(const QModelIndex &current, const QModelIn
         return;
     guarded([&] {
         model->retryReading();
-        if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow()) {
+        if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow(false)) {
             const QScopedValueRollback moving(m_moving, true);
             TDBGrid1->setCurrentIndex(previous);
             // The view selects the cell it was moving to once this returns; the selection
@@ -506,15 +669,16 @@ void frmEventMaint::gridTab(bool forward)
             TDBGrid1->setCurrentIndex(model->index(row, column + (forward ? 1 : -1)));
             return;
         }
-        const bool newRow = row == model->newRecordRow();
-        if (!leaveRow())
+        // From the last cell the focus goes on to the next control, and the row stays
+        // current until it is left; from the first, the row is left for the one above.
+        if (forward)
+            return m_grid->leaveGrid(true);
+        if (!leaveRow(false))
             return; // the row stays current with the change that could not be saved
-        if (forward && !newRow)
-            TDBGrid1->setCurrentIndex(model->index(row + 1, 0));
-        else if (!forward && row > 0)
+        if (row > 0)
             TDBGrid1->setCurrentIndex(model->index(row - 1, last));
         else
-            m_grid->leaveGrid(forward);
+            m_grid->leaveGrid(false);
     });
 }
 
@@ -528,10 +692,11 @@ void frmEventMaint::cmdClose_Click()
 void frmEventMaint::cmdRefresh_Click()
 {
     guarded([this] {
-        m_grid->finishEdit();
+        if (!m_grid->finishEdit())
+            return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        if (!leaveRow())
+        if (!leaveRow(false))
             return; // reading the events again would lose the unsaved change
         {
             const QScopedValueRollback moving(m_moving, true);
@@ -545,7 +710,8 @@ void frmEventMaint::cmdRefresh_Click()
 void frmEventMaint::cmdAdd_Click()
 {
     guarded([this] {
-        m_grid->finishEdit();
+        if (!m_grid->finishEdit())
+            return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
         try {
@@ -590,7 +756,8 @@ void frmEventMaint::addSteps()
 void frmEventMaint::cmdDelete_Click()
 {
     guarded([this] {
-        m_grid->finishEdit();
+        if (!m_grid->finishEdit())
+            return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
         Recordset *records = this->records();
@@ -601,7 +768,7 @@ void frmEventMaint::cmdDelete_Click()
         }
         // A started new row is the one the question names and Yes drops.
         const bool startedRow = model->addNewState() == 2;
-        const int row = startedRow ? model->newRecordRow() : TDBGrid1->currentIndex().row();
+        const int row = startedRow ? model->editedRow() : TDBGrid1->currentIndex().row();
         // The empty new-record row has no event under it.
         if (row < 0 || (row == model->newRecordRow() && !startedRow))
             return;
@@ -609,7 +776,8 @@ void frmEventMaint::cmdDelete_Click()
         const QString stored = values.value(0).toString();
         const auto date = StoredDateValue(stored);
         const QString question = QStringLiteral("Are you sure you want to remove '")
-                + (date ? GridDateText(*date) : stored) + u'/' + values.value(1).toString()
+                + (date ? GridDateText(*date) : stored) + u'/'
+                + EventGridModel::oneLine(values.value(1).toString())
                 + QStringLiteral("' from Datebell?");
         if (ask(question, MsgBoxStyle::Question, QStringLiteral("Confirm delete"))
             == MsgBoxResult::No)
@@ -643,12 +811,13 @@ bool frmEventMaint::TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &, con
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    if (ColIndex == EventGridModel::EventDateColumn && !RecognizeDate(value.toString())) {
-        ask(QStringLiteral("Invalid event date"), MsgBoxStyle::Information, errorTitle);
+    if (ColIndex == EventGridModel::EventDateColumn
+        && !RecognizeDate(value.toString(), QLocale(), m_context.clock.today().year())) {
+        ask(invalidDateText, MsgBoxStyle::Information, errorTitle);
         return true;
     }
     if (ColIndex == EventGridModel::DescriptionColumn && value.toString().isEmpty()) {
-        ask(QStringLiteral("Invalid event description"), MsgBoxStyle::Information, errorTitle);
+        ask(invalidDescriptionText, MsgBoxStyle::Information, errorTitle);
         return true;
     }
     return false;
@@ -659,10 +828,11 @@ bool frmEventMaint::TDBGrid1_BeforeColUpdate(int ColIndex, const QVariant &, con
 void frmEventMaint::TDBGrid1_HeadClick(int ColIndex)
 {
     guarded([&] {
-        m_grid->finishEdit();
+        if (!m_grid->finishEdit())
+            return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        if (!leaveRow())
+        if (!leaveRow(false))
             return;
         const bool ascending = Data1.RecordSource() == SortOrder::Ascending[ColIndex];
         Data1.setRecordSource(ascending ? SortOrder::Descending[ColIndex]

@@ -8,11 +8,13 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 
 class DatebellError;
 class EventGridModel;
 class GridView;
 class QLabel;
+class QPersistentModelIndex;
 class QPushButton;
 class QRadioButton;
 class QTableView;
@@ -70,10 +72,17 @@ private:
     void addSteps();
     // The data control's record set, opened again when a refresh could not open it.
     Recordset *records();
-    // Leaves the row being edited: a valid one is saved, and a new one without a date is
-    // dropped with the message that says so. When the file refuses the write (locked, full,
+    // Leaves the row being edited: a valid one is saved. A new one without a date or a
+    // description is dropped with the message that says so when `bypassIncomplete`, else
+    // refused and kept current: false. When the file refuses the write (locked, full,
     // read-only) the user is told and the change stays in the grid to try again: false.
-    bool leaveRow();
+    bool leaveRow(bool bypassIncomplete);
+    // A cell's typed text was refused: once the refusal is over, the cell is current again
+    // with its editor open on that text (or on the cell's value, given none) and the
+    // focus in it, so that the user can correct it at once.
+    void correctLater(const QModelIndex &cell, const std::optional<QString> &text);
+    void correct(const QPersistentModelIndex &cell, const std::optional<QString> &text);
+    void tabToCheckedOption();
     // The grid's current row follows the record set's current record, and back.
     void showCurrentRecord(int column);
     void currentRowChanged(const QModelIndex &current, const QModelIndex &previous);

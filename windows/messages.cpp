@@ -10,6 +10,8 @@ int QtMessageService::MsgBox(const QString &prompt, int style, const QString &ti
 {
     QMessageBox box(owner);
     box.setWindowTitle(title);
+    // Descriptions and file names are shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(prompt);
     switch (style & 0xF0) {
     case MsgBoxStyle::Critical:

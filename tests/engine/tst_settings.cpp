@@ -44,9 +44,9 @@ void tst_Settings::daysAhead_data()
     QTest::newRow("point last") << "5." << 5 << 7 << false;
     QTest::newRow("sign alone") << "-" << 0 << 1 << false;
     QTest::newRow("bare exponent") << "3e" << 3 << 4 << false;
-    QTest::newRow("too big") << "99999" << 2 << 3 << true;
+    QTest::newRow("too big") << "99999" << -1 << 3 << true;
     QTest::newRow("too big by one day") << "32767" << 32767 << 3 << true;
-    QTest::newRow("infinite") << "1e999" << 2 << 3 << true;
+    QTest::newRow("infinite") << "1e999" << -1 << 3 << true;
 }
 
 void tst_Settings::daysAhead()
@@ -62,8 +62,6 @@ void tst_Settings::daysAhead()
     if (warns)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"DaysAhead.*out of range"_qs));
     QCOMPARE(DaysAhead(settings), days);
-    if (warns && index == 2)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"DaysAhead.*out of range"_qs));
     QCOMPARE(DaysAheadIndex(settings), index);
 }
 

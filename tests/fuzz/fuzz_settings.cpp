@@ -57,12 +57,12 @@ void checkDaysAhead(const QString &text)
 {
     const OneSetting settings(text);
     const QString detail = u'"' + text + QStringLiteral("\" -> ");
-    // The index is the rounded number, or option 2 with a warning when it overflows.
+    // The index is the rounded number, or -1 (no option) when it overflows.
     const auto index = roundedToInteger16(LeadingNumber(text));
     warnings = 0;
     const int gotIndex = DaysAheadIndex(settings);
-    check(gotIndex == index.value_or(2) && (warnings > 0) == !index,
-          "DaysAheadIndex is not the rounded number, or not the default with a warning",
+    check(gotIndex == index.value_or(-1) && warnings == 0,
+          "DaysAheadIndex is not the rounded number, or not -1 when it overflows",
           detail + QString::number(gotIndex));
 
     // The horizon rounds the number plus one, so it reaches -32768 ("-32769") and falls back

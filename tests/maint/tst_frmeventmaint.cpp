@@ -4,14 +4,18 @@
 #include "gridmodel/eventgridmodel.h"
 #include "maint/frmEventMaint.h"
 #include "uifakes.h"
+#include "windows/messages.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -26,6 +30,8 @@ private Q_SLOTS:
     void cleanup();
     void keystrokes_data();
     void keystrokes();
+    void habits_data();
+    void habits();
     void deleteLeavesTheFollowingRecord_data();
     void deleteLeavesTheFollowingRecord();
     void openAndLeaveChangesNothing_data();
@@ -35,12 +41,14 @@ private Q_SLOTS:
     void lockedOrChangedFile();
     void randomKeystrokes();
     void storedRowsAndHorizon();
+    void horizon_data();
+    void horizon();
 
 private:
     void open(const QStringList &rows);
     // Plays a script of keys (Tab, Backtab, F2, Alt+C...), typed text (=text, "_" a blank)
-    // and clicks (click:row,column dbl:row,column sel:row head:column opt:index close) on
-    // whatever has the focus, the open editor included.
+    // and clicks (click:row,column dbl:row,column sel:row head:column opt:index close; "new"
+    // for the new-record row's number) on whatever has the focus, the open editor included.
     void play(const QString &script);
     QTableView *grid() const { return m_window->TDBGrid1; }
 
@@ -99,7 +107,9 @@ void tst_frmEventMaint::play(const QString &script)
         if (!m_window->isVisible())
             return;
         const QString kind = token.section(u':', 0, 0);
-        const int a = token.section(u':', 1).section(u',', 0, 0).toInt();
+        const QString first = token.section(u':', 1).section(u',', 0, 0);
+        const auto *model = static_cast<EventGridModel *>(grid()->model());
+        const int a = first == u"new" ? model->newRecordRow() : first.toInt();
         const int b = token.section(u',', 1).toInt();
         QHeaderView *header =
                 kind == u"sel" ? grid()->verticalHeader() : grid()->horizontalHeader();
@@ -131,6 +141,9 @@ void tst_frmEventMaint::play(const QString &script)
                                     [](QPushButton *button) { return button->isDown(); });
             }));
         }
+        // What a key posts (a refused text shown again) is handled before the next key, as it
+        // is before a person's next key.
+        QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
 }
@@ -150,9 +163,15 @@ void tst_frmEventMaint::keystrokes_data()
                   bx = "2026-12-11 09:05:00|Bx|-1";
     add("tab never wraps to the first row", 4,
         "Alt+A =12/20/2026 Tab =Xmas Tab Tab =12/21/2026 Tab =Boxing Tab Alt+C", "ABCD;" + xmas);
-    add("Tab and Shift+Tab save a row before leaving it", 4,
-        "click:0,1 =Alfa Tab Tab =12/15/2026 Backtab Esc",
-        "2026-12-10 00:00:00|Alfa|0;2026-12-15 00:00:00|Bravo|-1;CD");
+    add("Shift+Tab from the first cell saves the row", 4, "click:1,1 =Bx Backtab Backtab Esc",
+        "A;" + bx + ";CD");
+    add("Tab from the last cell leaves the grid, the row unsaved", 4,
+        "click:0,1 =Alfa Tab Tab Backtab Esc Alt+C", "ABCD");
+    add("a stored date refused, then corrected at once", 4,
+        "click:0,0 F2 Ctrl+A =12/32/2026 Return =12/31/2026_9:00_AM Return Alt+C",
+        "2026-12-31 09:00:00|Alpha|0;BCD", "Invalid event date");
+    add("a started row with no row above saved by Up", 0,
+        "Alt+A =12/20/2026 Tab =Xmas Up Esc Esc", xmas);
     add("evening time opened and left", 4, "dbl:3,0 Return Up Down F2 Return Up Alt+C", "ABCD");
     add("typed times", 4, "click:0,0 =12/28/2026_10:30:15_PM Down =7:05_PM Up Alt+C",
         "2026-12-28 22:30:15|Alpha|0;2026-12-11 19:05:00|Bravo|-1;CD");
@@ -161,8 +180,6 @@ void tst_frmEventMaint::keystrokes_data()
     add("close box while typing", 4, "click:0,1 =Alfa close", alfa);
     add("Alt+R, then a heading click, while typing", 4,
         "click:0,1 =Alfa Alt+R click:1,1 =Bx head:1 Alt+C", alfa.left(27) + bx + ";CD");
-    add("Alt+A while typing", 4, "click:0,1 =Alfa Alt+A =12/20/2026 Tab =Xmas Alt+C",
-        alfa + u';' + xmas);
     add("option click while typing", 4, "click:0,1 =Alfa opt:5 Alt+C", alfa);
     add("Alt+D while typing", 4, "click:1,1 =Bx Alt+D Alt+C", "ACD",
         "Are you sure you want to remove '12/11/2026 9:05 AM/Bx' from Datebell?");
@@ -171,8 +188,8 @@ void tst_frmEventMaint::keystrokes_data()
     add("Esc cancels the cell in an editor, else the row", 4,
         "click:0,1 =Alfa Esc Down click:1,1 =Bx Return Esc Down Alt+C", "ABCD");
     add("annual flag", 4, "click:0,2 F2 Up Return Down Alt+C", "2026-12-10 00:00:00|Alpha|-1;BCD");
-    add("invalid date, empty description", 4,
-        "click:0,0 =soon Down click:0,1 F2 Ctrl+A Backspace Return Down Alt+C", "ABCD",
+    add("invalid date, empty description, each dropped with Esc", 4,
+        "click:0,0 =soon Down Esc click:0,1 F2 Ctrl+A Backspace Return Esc Down Alt+C", "ABCD",
         "Invalid event date;Invalid event description");
     add("no records to delete; a new row without a date", 0, "Alt+D Alt+A Tab =Party Alt+C", "",
         "There are currently no records to delete.;Invalid data for new record...record bypassed");
@@ -200,6 +217,60 @@ void tst_frmEventMaint::keystrokes()
     expected.sort();
     QCOMPARE(m_folder->rows(), expected);
     QCOMPARE(m_messages.prompts.join(u';'), boxes);
+}
+
+void tst_frmEventMaint::habits_data()
+{
+    QTest::addColumn<int>("records"); // the first rows of the fixture
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("each"); // typed for each event: %1 its date, %2 its description
+    QTest::addColumn<QString>("boxes"); // the message each event gives
+    const auto add = [](const char *name, int records, const char *each, const char *boxes = "",
+                        const char *locale = "en_US") {
+        QTest::newRow(name) << records << QString::fromLatin1(locale) << QString::fromLatin1(each)
+                            << QString::fromLatin1(boxes);
+    };
+    add("Return, then Down", 0, "=%1 Tab =%2 Return Down");
+    add("Return, then Down, under stored rows", 4, "=%1 Tab =%2 Return Down");
+    add("Down from the description", 4, "=%1 Tab =%2 Down");
+    add("Tab to the Annual cell, then Down", 0, "=%1 Tab =%2 Tab Down");
+    add("a click on the new-record row", 4, "=%1 Tab =%2 click:new,0");
+    add("Add Event each time", 0, "Alt+A =%1 Tab =%2");
+    add("Down from the description, German dates", 0, "=%1 Tab =%2 Down", "", "de_DE");
+    add("a refused date corrected at once", 0, "=3/32/2026 Return =%1 Tab =%2 Return Down",
+        "Invalid event date");
+    add("a refused date left by Down, then corrected", 4, "=3/32/2026 Down =%1 Tab =%2 Down",
+        "Invalid event date");
+    add("a missing description typed after its message", 0, "=%1 Down =%2 Down",
+        "Invalid event description");
+}
+
+// Three events typed one after another, the way a person does it: the file holds the three,
+// each exactly as typed, and the rows that were there.
+void tst_frmEventMaint::habits()
+{
+    QFETCH(int, records);
+    QFETCH(QString, locale);
+    QFETCH(QString, each);
+    QFETCH(QString, boxes);
+    QLocale::setDefault(QLocale(locale));
+    const bool german = locale == u"de_DE";
+    const QStringList dates = german ? QStringList{ "20.12.2026", "21.12.26_9:30", "14.3." }
+                                     : QStringList{ "12/20/2026", "12/21/26_9:30_AM", "3/14" };
+    const QStringList descriptions{ "Dentist", "Barber_&_Co", "Pi" };
+    open(fixture.mid(0, records));
+    QString script = each.startsWith(u"Alt+A") ? QString() : u"Alt+A "_qs;
+    for (int i = 0; i < 3; ++i)
+        script += each.arg(dates[i], descriptions[i]) + u' ';
+    play(script + u"Alt+C");
+    QVERIFY(!m_window->isVisible());
+    QStringList expected = fixture.mid(0, records);
+    expected << "2026-12-20 00:00:00|Dentist|0" << "2026-12-21 09:30:00|Barber & Co|0"
+             << "2026-03-14 00:00:00|Pi|0";
+    expected.sort();
+    QCOMPARE(m_folder->rows(), expected);
+    QCOMPARE(m_messages.prompts.join(u';'),
+             boxes.isEmpty() ? QString() : QStringList(3, boxes).join(u';'));
 }
 
 void tst_frmEventMaint::deleteLeavesTheFollowingRecord_data()
@@ -365,15 +436,21 @@ void tst_frmEventMaint::randomKeystrokes()
     }
 }
 
-// What the window shows of what is stored, and stores on closing. Rows another tool wrote in
-// forms of its own are marked, and can be corrected; the stored horizon is shown, and the one
-// chosen is stored.
+// What the window shows of what is stored. Rows another tool wrote in forms of its own are
+// marked, and can be corrected; a description is one line high whatever it holds, and the
+// delete question, in a real message box, shows it as plain text.
 void tst_frmEventMaint::storedRowsAndHorizon()
 {
     m_folder = std::make_unique<ProgramFolder>(false);
     m_folder->exec(u"INSERT INTO Events VALUES ('2026-03-11', 'short date', 7), "
-                   "(NULL, 'no date', -1), ('2026-03-12 00:00:00', 'fine', 0)"_qs);
-    open({});
+                   "(NULL, 'no date', -1), ('2026-03-12 00:00:00', '<b>Boss</b>' || char(10) || "
+                   "'<i>party</i>', 0)"_qs);
+    QtMessageService messages;
+    m_window = std::make_unique<frmEventMaint>(
+            WindowContext{ m_folder->path(), m_settings, m_clock, messages, m_help, {}, {} });
+    m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     const auto malformed = [this](int row) {
         return grid()->model()->index(row, 0).data(EventGridModel::MalformedRole).toBool();
     };
@@ -381,11 +458,64 @@ void tst_frmEventMaint::storedRowsAndHorizon()
     // Any flag but 0 is annual; the empty new-record row shows no flag.
     QVERIFY(grid()->model()->index(1, 2).data() == u"Yes"_qs
             && grid()->model()->index(3, 2).data().isNull());
-    QVERIFY(m_window->optDays[2]->isChecked()); // nothing stored: 3 days
-    play(u"click:1,0 F2 End =_ Return opt:6 close"_qs);
+    QCOMPARE(grid()->model()->index(2, 1).data(), u"<b>Boss</b> <i>party</i>"_qs);
+    QCOMPARE(grid()->rowHeight(2), grid()->rowHeight(0));
+    QString question;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_qs);
+            question = label->textFormat() == Qt::PlainText ? label->text() : QString();
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    answer.start(20);
+    play(u"click:2,1 Alt+D"_qs);
+    answer.stop();
+    m_window->activateWindow(); // which the offscreen platform does not do when a box closes
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QCOMPARE(question,
+             u"Are you sure you want to remove '3/12/2026/<b>Boss</b> <i>party</i>' from Datebell?"_qs);
+    play(u"click:1,0 F2 End =_ Return Alt+C"_qs);
     QVERIFY(m_folder->rows().contains(u"2026-03-11 00:00:00|short date|7"_qs));
-    QCOMPARE(m_settings.values.value(u"Settings/DaysAhead"_qs), u"6"_qs);
-    QCOMPARE(giDaysAhead, 30);
+}
+
+void tst_frmEventMaint::horizon_data()
+{
+    QTest::addColumn<QString>("stored"); // DaysAhead before; "" for none
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("checked"); // the option checked at load, -1 for none
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<int>("days");
+    // Tab from Help reaches the options on the checked one; Down moves on from there.
+    QTest::newRow("nothing stored, Tab x5, Down x4") << "" << "Tab Tab Tab Tab Tab Down Down "
+                                                              "Down Down Alt+C" << 2 << "6" << 30;
+    QTest::newRow("Tab reaches the option stored") << "4" << "Tab Tab Tab Tab Tab Up Alt+C" << 4
+                                                  << "3" << 4;
+    QTest::newRow("a click") << "2" << "opt:0 Alt+C" << 2 << "0" << 1;
+    // A hand-edited value that selects no option stays as it is.
+    QTest::newRow("9 kept") << "9" << "Alt+C" << -1 << "9" << 10;
+    QTest::newRow("99999999 kept") << "99999999" << "Alt+C" << -1 << "99999999" << 3;
+}
+
+void tst_frmEventMaint::horizon()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, keys);
+    QFETCH(int, checked);
+    QFETCH(QString, saved);
+    QFETCH(int, days);
+    if (!stored.isEmpty())
+        m_settings.values.insert(u"Settings/DaysAhead"_qs, stored);
+    if (stored == u"99999999")
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"DaysAhead.*out of range"_qs));
+    open({});
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(m_window->optDays[i]->isChecked(), i == checked);
+    play(keys);
+    QVERIFY(!m_window->isVisible());
+    QCOMPARE(m_settings.values.value(u"Settings/DaysAhead"_qs), saved);
+    QCOMPARE(giDaysAhead, days);
 }
 
 QTEST_MAIN(tst_frmEventMaint)
