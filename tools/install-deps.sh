@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that building, testing and running Datebell need.
 set -eu
 packages="qt6-base-dev qt6-qpa-plugins libsqlite3-dev libical-dev pkg-config cmake ninja-build g++ sqlite3
-  xvfb xauth xdotool faketime imagemagick fonts-dejavu-core fonts-liberation2 locales libbenchmark-dev remind
+  xvfb xauth xdotool openbox faketime imagemagick fonts-dejavu-core fonts-liberation2 locales libbenchmark-dev remind
   clang-format desktop-file-utils clang libclang-rt-14-dev"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo

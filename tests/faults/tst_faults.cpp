@@ -152,6 +152,8 @@ private Q_SLOTS:
     void killDuringRollForward();
     void stoppedPass_data();
     void stoppedPass();
+    void typedUnderAWindowManager_data();
+    void typedUnderAWindowManager();
 
 private:
     QString tableState(const QString &path) const;
@@ -429,6 +431,78 @@ void tst_Faults::stoppedPass()
     const QByteArray settings = installation.settings();
     QVERIFY2(dateRecorded ? settings.contains(todayRecorded) : settings == lastPassSettings,
              settings.constData());
+}
+
+void tst_Faults::typedUnderAWindowManager_data()
+{
+    QTest::addColumn<QString>("each"); // xdotool commands for each event, ';': %1 date, %2 text
+    QTest::newRow("Return, then Down") << u"type %1; key Tab; type %2; key Return; key Down"_s;
+    // The box closes, the window manager gives the focus back, and the correction is typed.
+    QTest::newRow("a refused date corrected at once")
+            << u"type 3/32/2026; key Return; key Return; type %1; key Tab; type %2; key Down"_s;
+}
+
+// The editing window as a person uses it, under a window manager, which moves the focus when
+// a box closes: three events typed one after another are in the file as typed.
+void tst_Faults::typedUnderAWindowManager()
+{
+    QFETCH(QString, each);
+    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
+    const QString openbox = QStandardPaths::findExecutable(u"openbox"_s);
+    const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
+    if (xvfb.isEmpty() || openbox.isEmpty() || xdotool.isEmpty())
+        QSKIP("Xvfb, openbox and xdotool are not installed (Debian packages xvfb, openbox, "
+              "xdotool)");
+    Installation installation;
+    QVERIFY(installation.setUp()
+            && runProgram(QStringLiteral(NEWDB_EXE), { installation.folder() }).code == 0);
+    const int number = 500 + int(QCoreApplication::applicationPid() % 400);
+    QProcessEnvironment env = installation.environment();
+    env.insert(u"DISPLAY"_s, u":%1"_s.arg(number));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.insert(u"LANG"_s, u"en_US.UTF-8"_s);
+    QProcess server, manager, program;
+    server.start(xvfb, { env.value(u"DISPLAY"_s), u"-nolisten"_s, u"tcp"_s });
+    QTRY_VERIFY(QFileInfo::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)));
+    for (QProcess *process : { &manager, &program })
+        process->setProcessEnvironment(env);
+    manager.start(openbox, {});
+    program.start(installation.exe(), { u"/E"_s });
+    const auto xdo = [&](const QStringList &arguments) {
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(xdotool, arguments);
+        run.waitForFinished();
+        QTest::qWait(300);
+        return QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+    };
+    const QString window = xdo({ u"search"_s, u"--sync"_s, u"--name"_s, u"^Datebell Settings$"_s });
+    QVERIFY(!window.isEmpty());
+    xdo({ u"windowactivate"_s, u"--sync"_s, window.section(u'\n', 0, 0) });
+    const QStringList dates{ u"3/13/2026"_s, u"3/14/2026 9:30 AM"_s, u"3/15"_s };
+    const QStringList texts{ u"Dentist"_s, u"Barber"_s, u"Cinema"_s };
+    QStringList commands{ u"key alt+a"_s };
+    for (int i = 0; i < 3; ++i)
+        commands << each.arg(dates[i], texts[i]).split(u"; "_s);
+    commands << u"key alt+c"_s;
+    for (const QString &command : std::as_const(commands)) {
+        const QString verb = command.section(u' ', 0, 0), rest = command.section(u' ', 1);
+        xdo(verb == u"type"_s ? QStringList{ verb, u"--delay"_s, u"40"_s, rest }
+                              : QStringList{ verb, u"--delay"_s, u"60"_s } + rest.split(u' '));
+    }
+    // The program may have ended while xdotool ran.
+    const bool ended =
+            program.state() == QProcess::NotRunning || program.waitForFinished(10000);
+    for (QProcess *process : { &program, &manager, &server }) {
+        process->kill();
+        process->waitForFinished();
+    }
+    QVERIFY2(ended && program.exitCode() == 0, program.readAllStandardError().constData());
+    QStringList rows;
+    QVERIFY(execSql(installation.database(), selectAll + u" ORDER BY EventDate"_s, &rows));
+    QCOMPARE(rows, QStringList({ u"2026-03-13 00:00:00|Dentist|0"_s,
+                                 u"2026-03-14 09:30:00|Barber|0"_s,
+                                 u"2026-03-15 00:00:00|Cinema|0"_s }));
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)
