@@ -8,6 +8,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <sqlite3.h>
 
@@ -460,6 +462,13 @@ void tst_frmEventMaint::storedRowsAndHorizon()
             && grid()->model()->index(3, 2).data().isNull());
     QCOMPARE(grid()->model()->index(2, 1).data(), u"<b>Boss</b> <i>party</i>"_qs);
     QCOMPARE(grid()->rowHeight(2), grid()->rowHeight(0));
+    // A cell too narrow for its text shows it whole, with its line break, in a tooltip.
+    grid()->setColumnWidth(1, 40);
+    const QPoint cell = grid()->visualRect(grid()->model()->index(2, 1)).center();
+    QHelpEvent tip(QEvent::ToolTip, cell, grid()->viewport()->mapToGlobal(cell));
+    QApplication::sendEvent(grid()->viewport(), &tip);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY(QToolTip::text().contains(u"&lt;b&gt;Boss&lt;/b&gt;\n&lt;i&gt;"_qs));
     QString question;
     QTimer answer;
     connect(&answer, &QTimer::timeout, [&] {
