@@ -229,8 +229,7 @@ std::optional<QDate> recognizeDate(const QString &text, const QLocale &locale, i
 
 } // namespace
 
-std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale,
-                                       int currentYear)
+std::optional<TypedDate> RecognizeDate(const QString &text, const QLocale &locale, int currentYear)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())

@@ -12,12 +12,12 @@
 #include "windows/layout.h"
 #include "windows/messages.h"
 
-#include <QComboBox>
-#include <QHelpEvent>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,8 +29,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyledItemDelegate>
-#include <QToolTip>
 #include <QTableView>
+#include <QToolTip>
 
 namespace {
 
@@ -297,8 +297,9 @@ frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
 // option buttons does; the arrow keys then move among them.
 void frmEventMaint::tabToCheckedOption()
 {
-    const bool anyChecked = std::any_of(optDays.cbegin(), optDays.cend(),
-                                        [](const QRadioButton *option) { return option->isChecked(); });
+    const bool anyChecked =
+            std::any_of(optDays.cbegin(), optDays.cend(),
+                        [](const QRadioButton *option) { return option->isChecked(); });
     for (int i = 0; i < optDays.size(); ++i) {
         const bool entered = anyChecked ? optDays.at(i)->isChecked() : i == 0;
         optDays.at(i)->setFocusPolicy(entered ? Qt::StrongFocus : Qt::ClickFocus);
@@ -385,12 +386,12 @@ void frmEventMaint::buildLayout()
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
     TDBGrid1->setGeometry(gridArea.adjusted(0, captionHeight, 0, 0));
     TDBGrid1->setModel(model);
-    TDBGrid1->setItemDelegate(new GridDelegate(
-            [this](const std::function<void()> &body) { guarded(body); },
-            [this](const QModelIndex &cell, const std::optional<QString> &text) {
-                correctLater(cell, text);
-            },
-            TDBGrid1));
+    TDBGrid1->setItemDelegate(
+            new GridDelegate([this](const std::function<void()> &body) { guarded(body); },
+                             [this](const QModelIndex &cell, const std::optional<QString> &text) {
+                                 correctLater(cell, text);
+                             },
+                             TDBGrid1));
     TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     // A click on the current cell opens its editor at once (GridView), not after Qt's wait
     // for a double click, which sends the keys typed meanwhile to a search of the rows.
@@ -588,8 +589,7 @@ bool frmEventMaint::leaveRow(bool bypassIncomplete)
     // lacks, and stays, open for that cell, unless the user is leaving the window or adding.
     const int missing = model->missingColumn();
     if (missing >= 0 && !bypassIncomplete) {
-        ask(missing == EventGridModel::EventDateColumn ? invalidDateText
-                                                        : invalidDescriptionText,
+        ask(missing == EventGridModel::EventDateColumn ? invalidDateText : invalidDescriptionText,
             MsgBoxStyle::Information, errorTitle);
         correctLater(model->index(model->editedRow(), missing), std::nullopt);
         return false;

@@ -491,8 +491,7 @@ void tst_Faults::typedUnderAWindowManager()
                               : QStringList{ verb, u"--delay"_s, u"60"_s } + rest.split(u' '));
     }
     // The program may have ended while xdotool ran.
-    const bool ended =
-            program.state() == QProcess::NotRunning || program.waitForFinished(10000);
+    const bool ended = program.state() == QProcess::NotRunning || program.waitForFinished(10000);
     for (QProcess *process : { &program, &manager, &server }) {
         process->kill();
         process->waitForFinished();
@@ -500,9 +499,9 @@ void tst_Faults::typedUnderAWindowManager()
     QVERIFY2(ended && program.exitCode() == 0, program.readAllStandardError().constData());
     QStringList rows;
     QVERIFY(execSql(installation.database(), selectAll + u" ORDER BY EventDate"_s, &rows));
-    QCOMPARE(rows, QStringList({ u"2026-03-13 00:00:00|Dentist|0"_s,
-                                 u"2026-03-14 09:30:00|Barber|0"_s,
-                                 u"2026-03-15 00:00:00|Cinema|0"_s }));
+    QCOMPARE(rows,
+             QStringList({ u"2026-03-13 00:00:00|Dentist|0"_s, u"2026-03-14 09:30:00|Barber|0"_s,
+                           u"2026-03-15 00:00:00|Cinema|0"_s }));
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)

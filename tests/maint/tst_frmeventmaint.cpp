@@ -172,8 +172,8 @@ void tst_frmEventMaint::keystrokes_data()
     add("a stored date refused, then corrected at once", 4,
         "click:0,0 F2 Ctrl+A =12/32/2026 Return =12/31/2026_9:00_AM Return Alt+C",
         "2026-12-31 09:00:00|Alpha|0;BCD", "Invalid event date");
-    add("a started row with no row above saved by Up", 0,
-        "Alt+A =12/20/2026 Tab =Xmas Up Esc Esc", xmas);
+    add("a started row with no row above saved by Up", 0, "Alt+A =12/20/2026 Tab =Xmas Up Esc Esc",
+        xmas);
     add("evening time opened and left", 4, "dbl:3,0 Return Up Down F2 Return Up Alt+C", "ABCD");
     add("typed times", 4, "click:0,0 =12/28/2026_10:30:15_PM Down =7:05_PM Up Alt+C",
         "2026-12-28 22:30:15|Alpha|0;2026-12-11 19:05:00|Bravo|-1;CD");
@@ -267,7 +267,8 @@ void tst_frmEventMaint::habits()
     play(script + u"Alt+C");
     QVERIFY(!m_window->isVisible());
     QStringList expected = fixture.mid(0, records);
-    expected << "2026-12-20 00:00:00|Dentist|0" << "2026-12-21 09:30:00|Barber & Co|0"
+    expected << "2026-12-20 00:00:00|Dentist|0"
+             << "2026-12-21 09:30:00|Barber & Co|0"
              << "2026-03-14 00:00:00|Pi|0";
     expected.sort();
     QCOMPARE(m_folder->rows(), expected);
@@ -483,8 +484,9 @@ void tst_frmEventMaint::storedRowsAndHorizon()
     answer.stop();
     m_window->activateWindow(); // which the offscreen platform does not do when a box closes
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QCOMPARE(question,
-             u"Are you sure you want to remove '3/12/2026/<b>Boss</b> <i>party</i>' from Datebell?"_qs);
+    QCOMPARE(
+            question,
+            u"Are you sure you want to remove '3/12/2026/<b>Boss</b> <i>party</i>' from Datebell?"_qs);
     play(u"click:1,0 F2 End =_ Return Alt+C"_qs);
     QVERIFY(m_folder->rows().contains(u"2026-03-11 00:00:00|short date|7"_qs));
 }
@@ -497,14 +499,20 @@ void tst_frmEventMaint::horizon_data()
     QTest::addColumn<QString>("saved");
     QTest::addColumn<int>("days");
     // Tab from Help reaches the options on the checked one; Down moves on from there.
-    QTest::newRow("nothing stored, Tab x5, Down x4") << "" << "Tab Tab Tab Tab Tab Down Down "
-                                                              "Down Down Alt+C" << 2 << "6" << 30;
-    QTest::newRow("Tab reaches the option stored") << "4" << "Tab Tab Tab Tab Tab Up Alt+C" << 4
-                                                  << "3" << 4;
-    QTest::newRow("a click") << "2" << "opt:0 Alt+C" << 2 << "0" << 1;
+    QTest::newRow("nothing stored, Tab x5, Down x4") << ""
+                                                     << "Tab Tab Tab Tab Tab Down Down "
+                                                        "Down Down Alt+C"
+                                                     << 2 << "6" << 30;
+    QTest::newRow("Tab reaches the option stored")
+            << "4"
+            << "Tab Tab Tab Tab Tab Up Alt+C" << 4 << "3" << 4;
+    QTest::newRow("a click") << "2"
+                             << "opt:0 Alt+C" << 2 << "0" << 1;
     // A hand-edited value that selects no option stays as it is.
-    QTest::newRow("9 kept") << "9" << "Alt+C" << -1 << "9" << 10;
-    QTest::newRow("99999999 kept") << "99999999" << "Alt+C" << -1 << "99999999" << 3;
+    QTest::newRow("9 kept") << "9"
+                            << "Alt+C" << -1 << "9" << 10;
+    QTest::newRow("99999999 kept") << "99999999"
+                                   << "Alt+C" << -1 << "99999999" << 3;
 }
 
 void tst_frmEventMaint::horizon()
