@@ -9,6 +9,7 @@
 #include "engine/platform.h"
 #include "engine/schema.h"
 #include "engine/settings.h"
+#include "fixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,24 +23,6 @@
 namespace {
 
 const QDate today(2026, 12, 6);
-
-class BenchClock final : public Clock
-{
-public:
-    QDateTime now() const override { return QDateTime(::today, QTime(12, 0)); }
-};
-
-class BenchSettings final : public SettingsStore
-{
-public:
-    QString GetSetting(const QString &, const QString &, const QString &,
-                       const QString &defaultText) const override
-    {
-        return defaultText;
-    }
-    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {
-    }
-};
 
 QTemporaryDir &scratch()
 {
@@ -106,11 +89,11 @@ void sizes(benchmark::internal::Benchmark *b)
 void BM_SelectionCount(benchmark::State &state)
 {
     const auto db = DBEngine::OpenDatabase(database(state.range(0), 0));
-    BenchSettings settings;
+    MemorySettings settings;
     gdtLastRemind = today.addDays(-1);
     qint64 due = 0;
     for (auto _ : state) {
-        BuildReminderQuery(settings, BenchClock());
+        BuildReminderQuery(settings, FixedClock(today));
         const auto rs = db->OpenRecordset(gsSQL);
         if (!rs->EOF_()) {
             rs->MoveLast(0);
@@ -141,7 +124,7 @@ void onPastRows(benchmark::State &state, const std::function<void(Database &db)>
 void BM_RollForward(benchmark::State &state, Kind kind)
 {
     onPastRows(
-            state, [](Database &db) { RollPastEvents(db, BenchClock()); }, kind);
+            state, [](Database &db) { RollPastEvents(db, FixedClock(today)); }, kind);
 }
 BENCHMARK_CAPTURE(BM_RollForward, Mixed, Kind::Mixed)->Apply(sizes)->Iterations(3);
 

@@ -7,10 +7,10 @@
 #include "engine/platform.h"
 #include "engine/schema.h"
 #include "engine/settings.h"
+#include "fixtures.h"
 #include "gridmodel/sortorders.h"
 #include "maint/frmEventMaint.h"
-#include "windows/help.h"
-#include "windows/messages.h"
+#include "uifakes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,42 +25,6 @@
 #include <vector>
 
 namespace {
-
-class BenchClock final : public Clock
-{
-public:
-    QDateTime now() const override { return QDateTime(QDate(2026, 12, 6), QTime(12, 0)); }
-};
-
-class NoSettings final : public SettingsStore
-{
-public:
-    QString GetSetting(const QString &, const QString &, const QString &,
-                       const QString &defaultText) const override
-    {
-        return defaultText;
-    }
-    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {
-    }
-};
-
-class NoMessages final : public MessageService
-{
-public:
-    int MsgBox(const QString &, int, const QString &, QWidget *) override { return 1; }
-    void Beep() override { }
-    void ReportFatal(const DatebellError &error) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(error.text()));
-        std::abort();
-    }
-};
-
-class NoHelp final : public HelpService
-{
-public:
-    void ShowContents(QWidget *, const QString &) override { }
-};
 
 // Ten years of events from today, 60% annual.
 void fill(const QString &path, qint64 count)
@@ -99,10 +63,10 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    BenchClock clock;
-    NoSettings settings;
-    NoMessages messages;
-    NoHelp help;
+    FixedClock clock(QDate(2026, 12, 6));
+    MemorySettings settings;
+    FakeMessages messages;
+    FakeHelp help;
     constexpr int runs = 5;
 
     std::printf("%10s %10s %16s %15s %14s %12s\n", "events", "open_ms", "text_sort_ms",
@@ -141,6 +105,10 @@ int main(int argc, char **argv)
                 return 1;
             }
             window->close();
+            if (!messages.fatal.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(messages.fatal.join(u'\n')));
+                return 1;
+            }
         }
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);

@@ -4,7 +4,9 @@
 #include "engine/errors.h"
 #include "engine/eventdb.h"
 #include "engine/schema.h"
+#include "tools/commandline.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -48,33 +50,25 @@ QString sqlText(const QString &text)
     return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
 }
 
-int usage()
-{
-    std::fprintf(stderr,
-                 "Usage: datebell-newdb [--sample] DIR\n"
-                 "Creates DIR/Datebell.mdb, an empty Datebell event database; with "
-                 "--sample it holds\na few example events. An existing file is never "
-                 "touched.\n");
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    bool sample = false;
-    QString dir;
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        if (argument == QLatin1String("--sample"))
-            sample = true;
-        else if (argument.startsWith(u'-') || !dir.isEmpty())
-            return usage();
-        else
-            dir = argument;
-    }
-    if (dir.isEmpty())
-        return usage();
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption sampleOption(QStringLiteral("sample"),
+                                          QStringLiteral("Add a few example events."));
+    parser.addOption(sampleOption);
+    parser.addPositionalArgument(QStringLiteral("DIR"),
+                                 QStringLiteral("The folder of the new Datebell.mdb."));
+    if (const auto status = ParseToolArguments(
+                parser, application, QStringLiteral("datebell-newdb"),
+                QStringLiteral("Creates DIR/Datebell.mdb, an empty Datebell event database. An "
+                               "existing file is never touched."),
+                1, 1))
+        return *status;
+    const bool sample = parser.isSet(sampleOption);
+    const QString dir = parser.positionalArguments().constFirst();
 
     const QString path = QFileInfo(QDir(dir), QStringLiteral("Datebell.mdb")).absoluteFilePath();
     try {
