@@ -10,10 +10,13 @@
 #include "engine/settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <optional>
 #include <sqlite3.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -58,6 +61,68 @@ struct RemovedOnExit
 {
     QString path;
     ~RemovedOnExit() { QFile::remove(path); }
+};
+
+// The copy a tidy writes before it puts it in place, the file that copy is written to first,
+// and the oldest copy while it waits to be dropped. A run killed mid-tidy leaves them.
+QString unfinishedCopy(const QString &database)
+{
+    return BackupFile(database) + QStringLiteral(".next");
+}
+QStringList leftoverCopies(const QString &database)
+{
+    const QString next = unfinishedCopy(database);
+    return { next, next + QStringLiteral(".new"), BackupFile(database) + QStringLiteral(".old") };
+}
+
+// Puts a new copy in place as the newest backup, each older one a place on, the oldest set
+// aside; undo() puts every name back (for a commit that fails after that), finish() drops the
+// oldest and gives every copy the database's permission bits.
+class BackupRotation
+{
+public:
+    explicit BackupRotation(const QString &database) : m_database(database) { }
+    ~BackupRotation() { undo(); }
+
+    void rotate(const QString &fresh)
+    {
+        const QString oldest = BackupFile(m_database, BackupGenerations - 1);
+        move(oldest, BackupFile(m_database) + QStringLiteral(".old"));
+        for (int generation = BackupGenerations - 2; generation >= 0; --generation)
+            move(BackupFile(m_database, generation), BackupFile(m_database, generation + 1));
+        move(fresh, BackupFile(m_database));
+    }
+    void undo()
+    {
+        for (auto it = m_moved.rbegin(); it != m_moved.rend(); ++it)
+            ::rename(QFile::encodeName(it->second).constData(),
+                     QFile::encodeName(it->first).constData());
+        m_moved.clear();
+    }
+    void finish()
+    {
+        m_moved.clear();
+        QFile::remove(BackupFile(m_database) + QStringLiteral(".old"));
+        struct stat database = {};
+        if (::stat(QFile::encodeName(m_database).constData(), &database) != 0)
+            return;
+        for (int generation = 0; generation < BackupGenerations; ++generation)
+            ::chmod(QFile::encodeName(BackupFile(m_database, generation)).constData(),
+                    database.st_mode & 07777);
+    }
+
+private:
+    void move(const QString &from, const QString &to)
+    {
+        if (!QFileInfo::exists(from))
+            return;
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+            throw CopyError(to, errno, m_database);
+        m_moved.emplace_back(from, to);
+    }
+
+    QString m_database;
+    std::vector<std::pair<QString, QString>> m_moved; // from, to
 };
 
 } // namespace
@@ -154,7 +219,7 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
 
 QString BackupPath(const Database &db)
 {
-    return db.Name() + QStringLiteral(".bak");
+    return BackupFile(db.Name());
 }
 
 void RollPastEvents(Database &db, const Clock &clock)
@@ -165,6 +230,8 @@ void RollPastEvents(Database &db, const Clock &clock)
     gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
             + DateText(clock.today()) + u'#';
 
+    for (const QString &leftover : leftoverCopies(db.Name()))
+        QFile::remove(leftover);
     // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
     // whose date is not in the stored form are never changed (the pass names them).
     const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
@@ -178,16 +245,19 @@ void RollPastEvents(Database &db, const Clock &clock)
                                            "because %2.")
                                     .arg(db.Name(), reason));
     // One transaction: an interrupted roll-forward leaves the table as it was. It holds the
-    // write lock from here on, so the copy below is of exactly the table it changes.
-    Transaction transaction(db);
+    // lock its commit needs from here on (no other program reads or writes until it ends), so
+    // the copy below is of exactly the table it changes, and once the copies have moved
+    // nothing but a full disk or a failing one can stop the commit.
+    Transaction transaction(db, Transaction::Exclusive);
     if (!anyChange())
         return;
-    // A wrong clock set years ahead would delete every one-off event: the copy lets the user
-    // undo a tidy. A damaged file is neither written to nor copied over a good copy, even
-    // where the damage lies in pages the roll-forward never reads. The copy is put in place
-    // just before the commit, so a crash at any point leaves the old copy or this one.
-    const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
-    db.QuickCheck(backup);
+    // A wrong clock set years ahead would delete every one-off event: the copies let the user
+    // undo the last tidies. A damaged file is neither written to nor copied over a good copy,
+    // even where the damage lies in pages the roll-forward never reads. The copy is put in
+    // place just before the commit (and the old names back if the commit fails), so a crash at
+    // any point leaves the old copies or these.
+    const QString fresh = unfinishedCopy(db.Name());
+    db.QuickCheck(BackupPath(db));
     db.BackupTo(fresh);
     const RemovedOnExit unused{ fresh };
     // Every past row is read first, as the query delivers it; the changes follow by
@@ -218,10 +288,8 @@ void RollPastEvents(Database &db, const Clock &clock)
         }
     }
     past->Close();
-    if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(backup).constData()) != 0)
-        throw DatebellError(SQLITE_CANTOPEN,
-                            QStringLiteral("The backup copy '%1' could not be written, so past "
-                                           "events were not tidied. Nothing was changed.")
-                                    .arg(backup));
+    BackupRotation rotation(db.Name());
+    rotation.rotate(fresh);
     transaction.commit();
+    rotation.finish();
 }

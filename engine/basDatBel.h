@@ -61,8 +61,10 @@ RunEnd Main(const Runtime &runtime);
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
 // Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Only when a row is to change does it take the write lock
-// and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
-// whose date is not in the stored form are left alone.
+// four years), in one transaction. Only when a row is to change does it take the exclusive
+// lock and copy the file; once the rows are done, before the commit, the copy becomes the
+// newest of the BackupGenerations copies (BackupPath, then ".bak.1" on) and the oldest is
+// dropped. A failed tidy leaves every copy as it was; a half-made copy a killed run left is
+// removed. Rows whose date is not in the stored form are left alone.
 void RollPastEvents(Database &db, const Clock &clock);
 QString BackupPath(const Database &db);

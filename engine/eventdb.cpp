@@ -9,6 +9,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <sqlite3.h>
@@ -125,6 +127,31 @@ QString DescribeFailure(int code, const QString &file, const QString &detail)
     default:
         return QStringLiteral("'%1': %2").arg(file, detail);
     }
+}
+
+DatebellError CopyError(const QString &copy, int error, const QString &database)
+{
+    const QString folder = QFileInfo(database).absolutePath();
+    if (error == ENOSPC || error == EDQUOT)
+        return DatebellError(
+                SQLITE_FULL,
+                QStringLiteral("Past events were not tidied: the disk that holds '%1' is full, so "
+                               "the backup copy '%2' could not be written. Nothing was changed.\n"
+                               "Free some space on that disk; past events are tidied at the next "
+                               "pass.")
+                        .arg(folder, copy));
+    return DatebellError(SQLITE_CANTOPEN,
+                         QStringLiteral("Past events were not tidied: the backup copy '%1' could "
+                                        "not be written (%2). Nothing was changed.\nCheck that "
+                                        "you can write to '%3'; past events are tidied at the "
+                                        "next pass.")
+                                 .arg(copy, QString::fromLocal8Bit(std::strerror(error)), folder));
+}
+
+QString BackupFile(const QString &database, int generation)
+{
+    return database + QStringLiteral(".bak")
+            + (generation > 0 ? u'.' + QString::number(generation) : QString());
 }
 
 bool IsRecoverableWriteError(int number)
@@ -731,27 +758,33 @@ void Database::BackupTo(const QString &path)
     const QByteArray temporaryName = QFile::encodeName(temporary);
     const QByteArray sourceName = QFile::encodeName(m_name);
     QFile::remove(temporary);
+    int error = 0; // the first failure's errno
+    const auto ok = [&error](bool success) {
+        if (!success && !error)
+            error = errno ? errno : EIO;
+        return success;
+    };
     struct stat source = {};
-    bool written = ::stat(sourceName.constData(), &source) == 0;
+    bool written = ok(::stat(sourceName.constData(), &source) == 0);
     const int to = written ? ::open(temporaryName.constData(),
                                     O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777)
                            : -1;
-    written = to >= 0 && ::fchmod(to, source.st_mode & 07777) == 0;
+    written = ok(to >= 0) && ok(::fchmod(to, source.st_mode & 07777) == 0);
     Statement mode(handle(), QStringLiteral("PRAGMA journal_mode"));
     if (written && mode.step() && mode.column(0).toString() != u"wal") {
         // With a rollback journal the file holds exactly the committed table, and nobody can
         // commit while the caller holds the write lock: the bytes are the copy.
         const int from = ::open(sourceName.constData(), O_RDONLY | O_CLOEXEC);
-        written = from >= 0;
+        written = ok(from >= 0);
         for (ssize_t n = 1; written && n > 0;) {
             n = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
                 char buffer[1 << 16];
-                for (n = ::read(from, buffer, sizeof buffer); n > 0;
+                for (n = ::read(from, buffer, sizeof buffer); written && n > 0;
                      n = ::read(from, buffer, sizeof buffer))
-                    written = written && ::write(to, buffer, size_t(n)) == n;
+                    written = ok(::write(to, buffer, size_t(n)) == n);
             }
-            written = written && n >= 0;
+            written = written && ok(n >= 0);
         }
         if (from >= 0)
             ::close(from);
@@ -766,21 +799,23 @@ void Database::BackupTo(const QString &path)
         if (written) {
             sqlite3_busy_timeout(reader, busyTimeoutMs);
             sqlite3_backup *backup = sqlite3_backup_init(copy, "main", reader, "main");
-            written = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+            const int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
+            written = rc == SQLITE_DONE;
             written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
+            if (rc == SQLITE_FULL)
+                error = ENOSPC;
         }
         sqlite3_close_v2(copy);
         sqlite3_close_v2(reader);
+        ok(written);
     }
-    written = written && ::fsync(to) == 0;
+    written = written && ok(::fsync(to) == 0);
     if (to >= 0)
         ::close(to);
-    if (!written || ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!written
+        || !ok(::rename(temporaryName.constData(), QFile::encodeName(path).constData()) == 0)) {
         QFile::remove(temporary);
-        throw DatebellError(SQLITE_CANTOPEN,
-                            QStringLiteral("The backup copy '%1' could not be written, so past "
-                                           "events were not tidied. Nothing was changed.")
-                                    .arg(path));
+        throw CopyError(path, error, m_name);
     }
 }
 
@@ -863,9 +898,10 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
 
 // ---- Transaction
 
-Transaction::Transaction(Database &db) : m_db(db)
+Transaction::Transaction(Database &db, Kind kind) : m_db(db)
 {
-    m_db.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    m_db.Execute(kind == Exclusive ? QStringLiteral("BEGIN EXCLUSIVE")
+                                   : QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 Transaction::~Transaction()

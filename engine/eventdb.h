@@ -198,11 +198,14 @@ public:
 };
 
 // A write transaction, started at once (BEGIN IMMEDIATE, so a lock conflict shows here and
-// not half-way) and rolled back on destruction unless committed.
+// not half-way) and rolled back on destruction unless committed. An exclusive one (BEGIN
+// EXCLUSIVE) also waits out other programs' readers within the busy timeout: with the
+// rollback journal a commit needs them gone, so once it has begun nobody can stop the commit.
 class Transaction
 {
 public:
-    explicit Transaction(Database &db);
+    enum Kind { Immediate, Exclusive };
+    explicit Transaction(Database &db, Kind kind = Immediate);
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -212,6 +215,15 @@ private:
     Database &m_db;
     bool m_open = true;
 };
+
+// The backup copies of a database beside it, newest first: "<file>.bak", then "<file>.bak.1"
+// to "<file>.bak.4".
+inline constexpr int BackupGenerations = 5;
+QString BackupFile(const QString &database, int generation = 0);
+// The error for a backup copy of `database` that could not be written to `copy`, by the
+// errno of the failure: a full disk is said as such.
+class DatebellError;
+DatebellError CopyError(const QString &copy, int error, const QString &database);
 
 // A failure's message for the user, by SQLite's result code: what happened to which file,
 // and that nothing was changed.
