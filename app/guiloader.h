@@ -31,9 +31,10 @@ public:
     void reportError(const DatebellError &error);
 
 private:
-    // The module's desktop, loaded on first use; null, with the reason, when it cannot be.
-    WindowsDesktop *windows(QString *why);
-    WindowsDesktop &requireWindows();
+    // The module's desktop, loaded on first use; null, with the reason, when it cannot be
+    // (said for the editing window alone when `editing`).
+    WindowsDesktop *windows(QString *why, bool editing = false);
+    WindowsDesktop &requireWindows(bool editing = false);
 
     int &m_argc;
     char **m_argv;

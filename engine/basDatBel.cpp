@@ -50,8 +50,10 @@ void reportUnreadableDates(Database &db)
                            "AND datetime(EventDate) IS NOT EventDate"));
     for (; !rows->EOF_(); rows->MoveNext())
         Warn(QStringLiteral("the event \"%1\" has the date \"%2\", which is not in the form "
-                            "Datebell reads (YYYY-MM-DD HH:MM:SS); it is never reminded, moved or "
-                            "deleted until it is corrected.")
+                            "Datebell reads (YYYY-MM-DD HH:MM:SS): it is sorted by its text, so "
+                            "it may be reminded on the wrong day or never, and it is never moved "
+                            "or deleted. Type its date again in the editing window (Edit, Edit "
+                            "Events).")
                      .arg(rows->Fields(0).Value().toString(), rows->Fields(1).Value().toString()));
     rows->Close();
 }

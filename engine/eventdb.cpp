@@ -102,28 +102,51 @@ QString databaseFile(sqlite3 *db)
 
 } // namespace
 
+QString NewestBackup(const QString &file)
+{
+    for (int generation = 0; generation < BackupGenerations; ++generation) {
+        if (const QString copy = BackupFile(file, generation); QFileInfo::exists(copy))
+            return copy;
+    }
+    return QString();
+}
+
+QString RestoreAdvice(const QString &file)
+{
+    const QString copy = NewestBackup(file);
+    if (copy.isEmpty())
+        return QStringLiteral("There is no backup copy beside it.");
+    return QStringLiteral("To get the events back, close Datebell and copy the backup '%1' to "
+                          "'%2' (the guide's \"Backup and restore\" says how).")
+            .arg(copy, file);
+}
+
 QString DescribeFailure(int code, const QString &file, const QString &detail)
 {
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return QStringLiteral("'%1' is in use by another program, which has locked it. Nothing "
-                              "was changed; try again when that program has finished.")
+                              "was changed.\nTry again when that program has finished, or close "
+                              "it.")
                 .arg(file);
     case SQLITE_READONLY:
-        return QStringLiteral("'%1' cannot be written: it is read-only (%2). Nothing was changed.")
+        return QStringLiteral("'%1' cannot be written: it is read-only (%2). Nothing was "
+                              "changed.\nMake the file and its folder writable for you.")
                 .arg(file, detail);
     case SQLITE_FULL:
-        return QStringLiteral("'%1' could not be written: the database or disk is full. Nothing "
-                              "was changed.")
+        return QStringLiteral("'%1' could not be written: the disk is full. Nothing was "
+                              "changed.\nFree some space on that disk and try again.")
                 .arg(file);
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
-        return QStringLiteral("'%1' could not be read or written (%2). Nothing was changed.")
+        return QStringLiteral("'%1' could not be read or written (%2). Nothing was changed.\n"
+                              "Check the disk, and that you can write to its folder.")
                 .arg(file, detail);
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.").arg(file, detail);
+        return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.\n%3")
+                .arg(file, detail, RestoreAdvice(file));
     default:
         return QStringLiteral("'%1': %2").arg(file, detail);
     }
@@ -135,9 +158,9 @@ DatebellError CopyError(const QString &copy, int error, const QString &database)
     if (error == ENOSPC || error == EDQUOT)
         return DatebellError(
                 SQLITE_FULL,
-                QStringLiteral("Past events were not tidied: the disk that holds '%1' is full, so "
-                               "the backup copy '%2' could not be written. Nothing was changed.\n"
-                               "Free some space on that disk; past events are tidied at the next "
+                QStringLiteral("Past events were not tidied: the disk is full, so the backup copy "
+                               "'%2' could not be written. Nothing was changed.\nFree some space "
+                               "on the disk that holds '%1'; past events are tidied at the next "
                                "pass.")
                         .arg(folder, copy));
     return DatebellError(SQLITE_CANTOPEN,
@@ -733,21 +756,25 @@ QString Database::ReadOnlyReason() const
     return QString();
 }
 
-void Database::QuickCheck(const QString &backup)
+void Database::QuickCheck(const QString &)
 {
     Statement check(handle(), QStringLiteral("PRAGMA quick_check"));
     QStringList problems;
-    while (check.step() && problems.size() < 3)
-        problems << check.column(0).toString();
+    try {
+        while (check.step())
+            problems << check.column(0).toString();
+    } catch (const DatebellError &) {
+        // The checker itself can stop at a page too damaged to read.
+        problems << QString::fromUtf8(sqlite3_errmsg(handle()));
+    }
     if (problems == QStringList{ QStringLiteral("ok") })
         return;
-    const QString advice = QFileInfo::exists(backup)
-            ? QStringLiteral("A copy from before the last tidy of past events is in '%1'.")
-                      .arg(backup)
-            : QStringLiteral("There is no backup copy beside it.");
+    // The checker names every broken cell: that goes to the details, never into the text.
     throw DatebellError(SQLITE_CORRUPT,
-                        DescribeFailure(SQLITE_CORRUPT, m_name, problems.join(QStringLiteral("; ")))
-                                + u' ' + advice);
+                        DescribeFailure(SQLITE_CORRUPT, m_name,
+                                        QStringLiteral("SQLite's check found problems; the "
+                                                       "details list them")),
+                        problems.join(u'\n'));
 }
 
 void Database::BackupTo(const QString &path)
@@ -846,9 +873,12 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
     const QString path = QDir::toNativeSeparators(info.absoluteFilePath());
     if (!info.exists()) {
         throw DatebellError(ErrorNumber::FileNotFound,
-                            QStringLiteral("Could not find the event database '%1'. Create an "
-                                           "empty one with: datebell-newdb %2")
-                                    .arg(path, info.absolutePath()));
+                            QStringLiteral("Could not find the event database '%1'.\n").arg(path)
+                                    + (!NewestBackup(path).isEmpty()
+                                               ? RestoreAdvice(path)
+                                               : QStringLiteral("Create an empty one with: "
+                                                                "datebell-newdb %1")
+                                                         .arg(info.absolutePath())));
     }
     if (!info.isFile())
         throw DatebellError(ErrorNumber::UnrecognizedFormat,

@@ -163,8 +163,8 @@ public:
     // Why nothing can be written to the database, or empty when it can: the file or its
     // folder (where the journal goes) is read-only.
     QString ReadOnlyReason() const;
-    // Raises an error naming the file when SQLite finds it damaged; the message says whether
-    // a backup (`backup`) exists.
+    // Raises an error naming the file when SQLite finds it damaged: the message names the
+    // newest backup beside it, the checker's output is the error's details.
     void QuickCheck(const QString &backup);
     // Writes a copy of the database to `path` with the file's permission bits, replacing what
     // was there only once the copy is complete and on disk. The caller holds the write lock
@@ -225,6 +225,11 @@ QString BackupFile(const QString &database, int generation = 0);
 class DatebellError;
 DatebellError CopyError(const QString &copy, int error, const QString &database);
 
+// The newest backup copy beside `file`, or empty when there is none.
+QString NewestBackup(const QString &file);
+// What the user can do about a lost or damaged `file`: copy back the newest backup beside it,
+// named, or that there is none.
+QString RestoreAdvice(const QString &file);
 // A failure's message for the user, by SQLite's result code: what happened to which file,
 // and that nothing was changed.
 QString DescribeFailure(int code, const QString &file, const QString &detail);

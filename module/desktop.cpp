@@ -101,8 +101,8 @@ int QtDesktop::exec()
     return application().exec();
 }
 
-void QtDesktop::showError(const QString &report)
+void QtDesktop::showError(const DatebellError &error)
 {
     application();
-    m_messages.MsgBox(report, MsgBoxStyle::Critical, AppTitle);
+    m_messages.ShowError(error);
 }

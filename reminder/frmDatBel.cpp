@@ -22,6 +22,8 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // Design-time layout, in twips.
@@ -228,7 +230,28 @@ void frmDatBel::Form_Load()
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
     LoadListBox();
     mbListLoaded = true;
+    m_readOnly = gdbEvents->ReadOnlyReason();
+    if (!m_readOnly.isEmpty())
+        m_notices << QStringLiteral("Past events cannot be tidied and events cannot be edited: "
+                                    "'%1' cannot be written, because %2.\nInstall Datebell into "
+                                    "a folder of your own (the README says how), or make this "
+                                    "one writable for you.")
+                             .arg(gdbEvents->Name(), m_readOnly);
     m_context.messages.Beep();
+}
+
+// Once, when the window is first shown: the notices come over it, not before it.
+void frmDatBel::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_notices.isEmpty())
+        QTimer::singleShot(0, this, &frmDatBel::showNotices);
+}
+
+void frmDatBel::showNotices()
+{
+    for (const QString &notice : std::exchange(m_notices, {}))
+        m_context.messages.MsgBox(notice, MsgBoxStyle::Information, AppTitle, this);
 }
 
 void frmDatBel::LoadListBox()
@@ -300,7 +323,8 @@ void frmDatBel::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    RollPastEvents(*gdbEvents, m_context.clock);
+    if (m_readOnly.isEmpty())
+        RollPastEvents(*gdbEvents, m_context.clock);
     gdbEvents->Close();
     gdbEvents.reset();
 }

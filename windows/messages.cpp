@@ -38,10 +38,18 @@ void QtMessageService::Beep()
     QApplication::beep();
 }
 
+void QtMessageService::ShowError(const DatebellError &error, QWidget *owner)
+{
+    QMessageBox box(QMessageBox::Critical, AppTitle, ErrorReportText(error), QMessageBox::Ok,
+                    owner);
+    box.setDetailedText(error.details());
+    box.exec();
+}
+
 void QtMessageService::ReportFatal(const DatebellError &error)
 {
     WriteErrorReport(error);
-    MsgBox(ErrorReportText(error), MsgBoxStyle::Critical, AppTitle);
+    ShowError(error);
     End(1);
 }
 

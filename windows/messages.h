@@ -40,6 +40,9 @@ public:
                QWidget *owner = nullptr) override;
     void Beep() override;
     [[noreturn]] void ReportFatal(const DatebellError &error) override;
+    // A box with the error's report; its details (a checker's output, however long) sit under
+    // the box's details, never in its text.
+    void ShowError(const DatebellError &error, QWidget *owner = nullptr);
 };
 
 // Runs an event handler's body. An error must not cross Qt's event loop: it is reported, and
