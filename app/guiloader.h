@@ -25,10 +25,10 @@ public:
     // Runs the event loop until the last window has closed.
     int exec();
 
-    // Reports an error that ends the program: its number and text on standard error and,
-    // where a display can be reached, in a message box, since nobody reads standard error
-    // after a start at login.
-    void reportError(const DatebellError &error);
+    // Reports an error (one that ends the program, or not): its text and number on standard
+    // error and, where a display can be reached, in a message box, since nobody reads standard
+    // error after a start at login.
+    void reportError(const DatebellError &error) override;
 
 private:
     // The module's desktop, loaded on first use; null, with the reason, when it cannot be

@@ -185,14 +185,18 @@ RunEnd Main(const Runtime &runtime)
     // nothing to show.
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
-    const auto recordPass = [&settings, today] {
+    Desktop &desktop = runtime.desktop;
+    const auto recordPass = [&settings, &desktop, today] {
         try {
             settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
                                  DateText(today));
         } catch (const DatebellError &error) {
             // The reminders are worth more than the record of them: show them all the same.
-            Warn(error.text()
-                 + QStringLiteral(" Today's reminders will be shown again next time."));
+            desktop.reportError(DatebellError(
+                    error.number(),
+                    error.text()
+                            + QStringLiteral(
+                                    "\nToday's reminders will be shown again next time.")));
         }
     };
     if (silent) {

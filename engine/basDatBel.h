@@ -10,6 +10,7 @@
 
 class Clock;
 class Database;
+class DatebellError;
 class SettingsStore;
 
 struct Runtime;
@@ -28,6 +29,9 @@ public:
     // `shown` runs once the window is on the screen (the display has exposed it), and never
     // when it does not get there.
     virtual void showReminderWindow(const Runtime &runtime, std::function<void()> shown) = 0;
+    // Reports an error on standard error and, where a display can be used, in a box (nobody
+    // reads standard error after a start at login); the run goes on.
+    virtual void reportError(const DatebellError &error) = 0;
 };
 
 // Everything Main takes from the platform.

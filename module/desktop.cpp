@@ -101,6 +101,12 @@ int QtDesktop::exec()
     return application().exec();
 }
 
+void QtDesktop::reportError(const DatebellError &error)
+{
+    WriteErrorReport(error);
+    showError(error);
+}
+
 void QtDesktop::showError(const DatebellError &error)
 {
     application();

@@ -27,6 +27,7 @@ public:
     void showReminderWindow(const Runtime &runtime, std::function<void()> shown) override;
     int exec() override;
     void showError(const DatebellError &error) override;
+    void reportError(const DatebellError &error) override;
 
 private:
     QApplication &application();

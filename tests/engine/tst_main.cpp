@@ -98,8 +98,8 @@ void tst_Main::shapes()
 }
 
 // The date of the last pass is read (the first run and a text that is no date count from
-// 1990), and today is stored once the window is shown. A save that fails is reported, and the
-// reminders are shown all the same.
+// 1990), and today is stored once the window is shown. A save that fails is reported by the
+// desktop, and the reminders are shown all the same.
 void tst_Main::lastRemindDate_data()
 {
     QTest::addColumn<QString>("stored"); // empty: none stored
@@ -109,8 +109,7 @@ void tst_Main::lastRemindDate_data()
     QTest::newRow("first run") << "" << false << QDate(1990, 1, 1) << "";
     QTest::newRow("not a date") << "13/45/2026" << false << QDate(1990, 1, 1)
                                 << "LastRemindDate \"13/45/2026\"";
-    QTest::newRow("cannot be saved")
-            << "2026-03-08" << true << QDate(2026, 3, 8) << "shown again next time";
+    QTest::newRow("cannot be saved") << "2026-03-08" << true << QDate(2026, 3, 8) << "";
 }
 
 void tst_Main::lastRemindDate()
@@ -129,6 +128,11 @@ void tst_Main::lastRemindDate()
     QCOMPARE(gdtLastRemind, read);
     QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs),
              saveFails ? stored : u"2026-03-10"_qs);
+    // Said where it is seen (in a box at login), with its number.
+    QCOMPARE(m_desktop.reports,
+             saveFails ? QStringList{ u"disk full\nToday's reminders will be shown again next "
+                                      "time. (Error 3400)"_qs }
+                       : QStringList());
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
