@@ -172,10 +172,17 @@ RunEnd Main(const Runtime &runtime)
         due->Close();
     }
 
+    bool silent = commandSwitch == QLatin1String("/S") && giReminderCount == 0;
+    QString why;
+    if (const QString notice = ClockNotice(gdbEvents->Name(), gdtLastRemind, runtime.clock.today());
+        !notice.isEmpty()) {
+        Warn(notice);
+        // Events a tidy at a wrong date removed are due no more: a silent pass would hide the
+        // one thing that says so. Its window says it, where a display can be used.
+        silent = silent && !runtime.desktop.canShowWindows(&why);
+    }
     // Without a display the due events would count as shown once today is recorded, and
     // tomorrow's pass would skip them: stop before that.
-    const bool silent = commandSwitch == QLatin1String("/S") && giReminderCount == 0;
-    QString why;
     if (!silent && !runtime.desktop.canShowWindows(&why))
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
@@ -223,12 +230,53 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
             + QStringLiteral("# AND EventDate=#") + DateText(gdtLastRemind) + QStringLiteral("#)");
 }
 
+ClockCheck CheckClock(QDate lastRemind, QDate today)
+{
+    if (lastRemind == firstLastRemind)
+        return ClockCheck::Plausible;
+    if (lastRemind > today)
+        return ClockCheck::LastAfterToday;
+    return lastRemind < today.addYears(-1) ? ClockCheck::LongAgo : ClockCheck::Plausible;
+}
+
+QString ClockNotice(const QString &database, QDate lastRemind, QDate today)
+{
+    if (CheckClock(lastRemind, today) != ClockCheck::LastAfterToday)
+        return QString();
+    QStringList copies;
+    for (int generation = 0; generation < BackupGenerations; ++generation) {
+        if (const QString copy = BackupFile(database, generation); QFileInfo::exists(copy))
+            copies << u'\'' + copy + u'\'';
+    }
+    return QStringLiteral("The last reminder was on %1, after today (%2): the system clock was "
+                          "wrong then, or is wrong now. A tidy on a wrong date may have removed "
+                          "events.\n%3\nThis pass drops none of them; each later tidy that "
+                          "changes events drops the oldest.")
+            .arg(ShortDateText(lastRemind), ShortDateText(today),
+                 copies.isEmpty()
+                         ? QStringLiteral("There is no backup copy beside '%1'.").arg(database)
+                         : QStringLiteral("The events as they were before each of the last "
+                                          "tidies are in %1, newest first: to get them back, "
+                                          "close Datebell and copy one to '%2' (the guide's "
+                                          "\"Backup and restore\" says how).")
+                                   .arg(copies.join(QStringLiteral(", ")), database));
+}
+
+QString ClockQuestion(QDate lastRemind, QDate today)
+{
+    return QStringLiteral("The last reminder was on %1: is today's date, %2, right?\nIf it is, "
+                          "past events are tidied now: one-off events before today are deleted "
+                          "and annual ones move on. If not, choose No: nothing is changed; set "
+                          "the clock right and start Datebell again.")
+            .arg(ShortDateText(lastRemind), ShortDateText(today));
+}
+
 QString BackupPath(const Database &db)
 {
     return BackupFile(db.Name());
 }
 
-void RollPastEvents(Database &db, const Clock &clock)
+void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm)
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
@@ -244,6 +292,9 @@ void RollPastEvents(Database &db, const Clock &clock)
             + DateText(clock.today()) + QStringLiteral("# AND datetime(EventDate) = EventDate");
     const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
     if (!anyChange())
+        return;
+    const ClockCheck clockCheck = CheckClock(gdtLastRemind, clock.today());
+    if (clockCheck == ClockCheck::LongAgo && confirm && !confirm())
         return;
     if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
         throw DatebellError(ErrorNumber::ReadOnly,
@@ -262,9 +313,15 @@ void RollPastEvents(Database &db, const Clock &clock)
     // even where the damage lies in pages the roll-forward never reads. The copy is put in
     // place just before the commit (and the old names back if the commit fails), so a crash at
     // any point leaves the old copies or these.
+    // After a pass whose last reminder date is ahead of today, the oldest copy may be the only
+    // one from before a tidy at a wrong date: then no copy is dropped, and none is made when
+    // all the places are taken.
     const QString fresh = unfinishedCopy(db.Name());
     db.QuickCheck(BackupPath(db));
-    db.BackupTo(fresh);
+    const bool copied = clockCheck != ClockCheck::LastAfterToday
+            || !QFileInfo::exists(BackupFile(db.Name(), BackupGenerations - 1));
+    if (copied)
+        db.BackupTo(fresh);
     const RemovedOnExit unused{ fresh };
     // Every past row is read first, as the query delivers it; the changes follow by
     // position, so that no row is looked up again only to be deleted.
@@ -295,7 +352,8 @@ void RollPastEvents(Database &db, const Clock &clock)
     }
     past->Close();
     BackupRotation rotation(db.Name());
-    rotation.rotate(fresh);
+    if (copied)
+        rotation.rotate(fresh);
     transaction.commit();
     rotation.finish();
 }

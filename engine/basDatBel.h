@@ -4,6 +4,7 @@
 // command line, selection, roll-forward, the event database, settings, dates, the busy
 // cursor's pointer code and the registry lookup.
 
+#include <QDate>
 #include <QString>
 
 #include <functional>
@@ -61,6 +62,17 @@ QString EventDatabasePath(const QString &programDirectory);
 // a silent "/S" pass with nothing due, tidies past events and ends.
 RunEnd Main(const Runtime &runtime);
 
+// What the date of the last pass says about today's date: one after today means the clock was
+// wrong then or is now; one more than a year back may mean a clock set ahead by mistake. The
+// date of no pass at all (1 January 1990) says nothing.
+enum class ClockCheck { Plausible, LastAfterToday, LongAgo };
+ClockCheck CheckClock(QDate lastRemind, QDate today);
+// For a last pass after today, what the user must know, naming the backup copies of `database`;
+// empty otherwise.
+QString ClockNotice(const QString &database, QDate lastRemind, QDate today);
+// Asked at the closing of the reminder window before a tidy after a pass more than a year back.
+QString ClockQuestion(QDate lastRemind, QDate today);
+
 // Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
@@ -70,5 +82,8 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 // newest of the BackupGenerations copies (BackupPath, then ".bak.1" on) and the oldest is
 // dropped. A failed tidy leaves every copy as it was; a half-made copy a killed run left is
 // removed. Rows whose date is not in the stored form are left alone.
-void RollPastEvents(Database &db, const Clock &clock);
+// After a pass whose last reminder date (gdtLastRemind) is more than a year before today, it
+// calls `confirm` (when given) before it changes a row, and leaves the table as it is when
+// that says no; after one whose date is after today it drops no copy.
+void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm = {});
 QString BackupPath(const Database &db);

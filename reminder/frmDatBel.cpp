@@ -230,6 +230,10 @@ void frmDatBel::Form_Load()
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
     LoadListBox();
     mbListLoaded = true;
+    const QString clockNotice =
+            ClockNotice(gdbEvents->Name(), gdtLastRemind, m_context.clock.today());
+    if (!clockNotice.isEmpty())
+        m_notices << clockNotice;
     m_readOnly = gdbEvents->ReadOnlyReason();
     if (!m_readOnly.isEmpty())
         m_notices << QStringLiteral("Past events cannot be tidied and events cannot be edited: "
@@ -323,8 +327,18 @@ void frmDatBel::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
+    // After a pass more than a year back, the clock may have been set ahead by mistake: a tidy
+    // would delete every one-off event up to that date.
+    const auto confirm = [this] {
+        clsHourglass pointer; // the plain pointer while the user answers
+        pointer.DisplayCursor(QVariant(ScreenPointer::Default));
+        return m_context.messages.MsgBox(ClockQuestion(gdtLastRemind, m_context.clock.today()),
+                                         MsgBoxStyle::Question | MsgBoxStyle::DefaultSecond,
+                                         AppTitle, this)
+                == MsgBoxResult::Yes;
+    };
     if (m_readOnly.isEmpty())
-        RollPastEvents(*gdbEvents, m_context.clock);
+        RollPastEvents(*gdbEvents, m_context.clock, confirm);
     gdbEvents->Close();
     gdbEvents.reset();
 }

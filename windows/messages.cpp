@@ -26,6 +26,8 @@ int QtMessageService::MsgBox(const QString &prompt, int style, const QString &ti
     }
     if ((style & 0x0F) == 4) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton((style & 0xF00) == MsgBoxStyle::DefaultSecond ? QMessageBox::No
+                                                                           : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? MsgBoxResult::Yes : MsgBoxResult::No;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -13,6 +13,7 @@ inline constexpr int OkOnly = 0;
 inline constexpr int Critical = 16;
 inline constexpr int Question = 36; // question icon, Yes and No
 inline constexpr int Information = 64;
+inline constexpr int DefaultSecond = 256; // the second button (No) is the default
 } // namespace MsgBoxStyle
 namespace MsgBoxResult {
 inline constexpr int Ok = 1;

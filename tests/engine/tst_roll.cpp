@@ -9,7 +9,7 @@
 
 namespace {
 // What goes wrong during a roll-forward.
-enum Fault { None, WriteFails, Reader };
+enum Fault { None, WriteFails, Reader, SaysNo };
 } // namespace
 
 class tst_Roll : public QObject
@@ -84,10 +84,12 @@ void tst_Roll::backupOnlyWhenChanging_data()
     QTest::addColumn<QString>("before"); // copy i holds "copy <before[i]>"; '-': none there
     QTest::addColumn<QString>("after"); // the same, 'N' for the file as it was before the run
     QTest::addColumn<QDate>("lastRemind");
+    QTest::addColumn<bool>("asks"); // whether today's date is right
     const auto row = [](const char *tag, const char *date, Fault fault, const char *before,
-                        const char *after, QDate lastRemind = QDate(2026, 3, 9)) {
+                        const char *after, QDate lastRemind = QDate(2026, 3, 9),
+                        bool asks = false) {
         QTest::newRow(tag) << QString::fromLatin1(date) << int(fault) << QString::fromLatin1(before)
-                           << QString::fromLatin1(after) << lastRemind;
+                           << QString::fromLatin1(after) << lastRemind << asks;
     };
     const char *past = "2026-03-09 00:00:00";
     row("nothing past", "2026-03-11 00:00:00", None, "0", "0");
@@ -96,6 +98,12 @@ void tst_Roll::backupOnlyWhenChanging_data()
     row("five copies, the oldest goes", past, None, "01234", "N0123");
     row("a write fails half-way", past, WriteFails, "01234", "01234");
     row("a reader holds the file", past, Reader, "01234", "01234");
+    // The clock was wrong at the last pass or is now: the oldest copy may be the only one from
+    // before a tidy at a wrong date. A year gone, the user says whether today is right.
+    row("last pass after today, five copies", past, None, "01234", "01234", QDate(2026, 3, 20));
+    row("last pass after today, a place free", past, None, "0", "N0", QDate(2026, 3, 20));
+    row("last pass over a year ago, not today", past, SaysNo, "0", "0", QDate(2025, 3, 9), true);
+    row("last pass a year ago to the day", past, None, "0", "N0", QDate(2025, 3, 10));
 }
 
 void tst_Roll::backupOnlyWhenChanging()
@@ -105,6 +113,7 @@ void tst_Roll::backupOnlyWhenChanging()
     QFETCH(QString, before);
     QFETCH(QString, after);
     QFETCH(QDate, lastRemind);
+    QFETCH(bool, asks);
     ProgramFolder folder(false);
     folder.add(u"2026-03-10 00:00:00"_qs, u"today"_qs, 0);
     folder.add(date, u"other"_qs, 0);
@@ -134,15 +143,19 @@ void tst_Roll::backupOnlyWhenChanging()
     }
     gdtLastRemind = lastRemind;
     const auto db = DBEngine::OpenDatabase(folder.database());
-    if (fault != None)
+    int asked = 0;
+    const auto confirm = [&asked, fault] { return ++asked && fault != SaysNo; };
+    if (fault == WriteFails || fault == Reader)
         QVERIFY_THROWS_EXCEPTION(DatebellError,
-                                 RollPastEvents(*db, FixedClock(QDate(2026, 3, 10))));
+                                 RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm));
     else
-        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)));
+        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm);
     db->Close();
     sqlite3_close(reader);
+    QCOMPARE(asked, int(asks));
     const bool written = after.startsWith(u'N');
-    QCOMPARE(folder.rows(), written ? rows.filter(u"|today|"_qs) : rows);
+    const bool tidied = fault == None && date == u"2026-03-09 00:00:00";
+    QCOMPARE(folder.rows(), tidied ? rows.filter(u"|today|"_qs) : rows);
     for (int i = 0; i < 5; ++i) {
         const QChar holds = i < after.size() ? after[i] : u'-';
         QCOMPARE(QFile::exists(copy(i)), holds != u'-');
