@@ -250,15 +250,16 @@ QString ClockNotice(const QString &database, QDate lastRemind, QDate today)
     }
     return QStringLiteral("The last reminder was on %1, after today (%2): the system clock was "
                           "wrong then, or is wrong now. A tidy on a wrong date may have removed "
-                          "events.\n%3\nThis pass drops none of them; each later tidy that "
-                          "changes events drops the oldest.")
+                          "events.\n%3")
             .arg(ShortDateText(lastRemind), ShortDateText(today),
                  copies.isEmpty()
                          ? QStringLiteral("There is no backup copy beside '%1'.").arg(database)
                          : QStringLiteral("The events as they were before each of the last "
                                           "tidies are in %1, newest first: to get them back, "
                                           "close Datebell and copy one to '%2' (the guide's "
-                                          "\"Backup and restore\" says how).")
+                                          "\"Backup and restore\" says how).\nThis "
+                                          "pass drops none of them; each later tidy that changes "
+                                          "events drops the oldest.")
                                    .arg(copies.join(QStringLiteral(", ")), database));
 }
 
@@ -299,7 +300,9 @@ void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()
     if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
         throw DatebellError(ErrorNumber::ReadOnly,
                             QStringLiteral("Past events were not tidied: '%1' cannot be written, "
-                                           "because %2.")
+                                           "because %2.\nInstall Datebell into a folder of your "
+                                           "own (the README says how), or make this one writable "
+                                           "for you.")
                                     .arg(db.Name(), reason));
     // One transaction: an interrupted roll-forward leaves the table as it was. It holds the
     // lock its commit needs from here on (no other program reads or writes until it ends), so
