@@ -901,8 +901,9 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
     if (!head.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
         throw DatebellError(ErrorNumber::UnrecognizedFormat,
                             QStringLiteral("'%1' is not a Datebell event database (not a "
-                                           "SQLite database file).")
-                                    .arg(path));
+                                           "SQLite database file). Nothing was written to it.\n")
+                                            .arg(path)
+                                    + RestoreAdvice(path));
     }
 
     sqlite3 *handle = nullptr;
