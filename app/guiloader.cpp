@@ -19,7 +19,7 @@ GuiLoader::~GuiLoader()
     delete m_windows;
 }
 
-WindowsDesktop *GuiLoader::windows(QString *why)
+WindowsDesktop *GuiLoader::windows(QString *why, bool editing)
 {
     if (m_windows)
         return m_windows;
@@ -29,10 +29,14 @@ WindowsDesktop *GuiLoader::windows(QString *why)
         m_displayProblem = DisplayProblem();
     }
     if (!m_displayProblem.isEmpty()) {
-        *why = QStringLiteral("No display can be used (%1), so the reminders cannot be shown. "
-                              "Nothing was recorded: they will be shown on the next run from "
-                              "the desktop.")
-                       .arg(m_displayProblem);
+        *why = editing ? QStringLiteral("No display can be used (%1), so the window that edits "
+                                        "the events cannot open.\nStart it from your desktop "
+                                        "session, where DISPLAY or WAYLAND_DISPLAY is set.")
+                                 .arg(m_displayProblem)
+                       : QStringLiteral("No display can be used (%1), so the reminders cannot be "
+                                        "shown. Nothing was recorded: they will be shown on the "
+                                        "next run from the desktop.")
+                                 .arg(m_displayProblem);
         return nullptr;
     }
     const QString path = m_moduleDirectory + u'/' + QLatin1String(WindowsModuleFile);
@@ -49,10 +53,10 @@ WindowsDesktop *GuiLoader::windows(QString *why)
     return m_windows;
 }
 
-WindowsDesktop &GuiLoader::requireWindows()
+WindowsDesktop &GuiLoader::requireWindows(bool editing)
 {
     QString why;
-    if (WindowsDesktop *loaded = windows(&why))
+    if (WindowsDesktop *loaded = windows(&why, editing))
         return *loaded;
     throw DatebellError(ErrorNumber::NoDisplay, why);
 }
@@ -65,7 +69,7 @@ bool GuiLoader::canShowWindows(QString *why)
 
 void GuiLoader::showEventMaintModal(const Runtime &runtime)
 {
-    requireWindows().showEventMaintModal(runtime);
+    requireWindows(true).showEventMaintModal(runtime);
 }
 
 void GuiLoader::showReminderWindow(const Runtime &runtime, std::function<void()> shown)
@@ -83,5 +87,5 @@ void GuiLoader::reportError(const DatebellError &error)
     WriteErrorReport(error);
     QString why;
     if (WindowsDesktop *loaded = windows(&why))
-        loaded->showError(ErrorReportText(error));
+        loaded->showError(error);
 }

@@ -25,15 +25,16 @@ public:
     // Runs the event loop until the last window has closed.
     int exec();
 
-    // Reports an error that ends the program: its number and text on standard error and,
-    // where a display can be reached, in a message box, since nobody reads standard error
-    // after a start at login.
-    void reportError(const DatebellError &error);
+    // Reports an error (one that ends the program, or not): its text and number on standard
+    // error and, where a display can be reached, in a message box, since nobody reads standard
+    // error after a start at login.
+    void reportError(const DatebellError &error) override;
 
 private:
-    // The module's desktop, loaded on first use; null, with the reason, when it cannot be.
-    WindowsDesktop *windows(QString *why);
-    WindowsDesktop &requireWindows();
+    // The module's desktop, loaded on first use; null, with the reason, when it cannot be
+    // (said for the editing window alone when `editing`).
+    WindowsDesktop *windows(QString *why, bool editing = false);
+    WindowsDesktop &requireWindows(bool editing = false);
 
     int &m_argc;
     char **m_argv;

@@ -10,10 +10,13 @@
 #include "engine/settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <optional>
 #include <sqlite3.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -47,8 +50,10 @@ void reportUnreadableDates(Database &db)
                            "AND datetime(EventDate) IS NOT EventDate"));
     for (; !rows->EOF_(); rows->MoveNext())
         Warn(QStringLiteral("the event \"%1\" has the date \"%2\", which is not in the form "
-                            "Datebell reads (YYYY-MM-DD HH:MM:SS); it is never reminded, moved or "
-                            "deleted until it is corrected.")
+                            "Datebell reads (YYYY-MM-DD HH:MM:SS): it is sorted by its text, so "
+                            "it may be reminded on the wrong day or never, and it is never moved "
+                            "or deleted. Type its date again in the editing window (Edit, Edit "
+                            "Events).")
                      .arg(rows->Fields(0).Value().toString(), rows->Fields(1).Value().toString()));
     rows->Close();
 }
@@ -58,6 +63,68 @@ struct RemovedOnExit
 {
     QString path;
     ~RemovedOnExit() { QFile::remove(path); }
+};
+
+// The copy a tidy writes before it puts it in place, the file that copy is written to first,
+// and the oldest copy while it waits to be dropped. A run killed mid-tidy leaves them.
+QString unfinishedCopy(const QString &database)
+{
+    return BackupFile(database) + QStringLiteral(".next");
+}
+QStringList leftoverCopies(const QString &database)
+{
+    const QString next = unfinishedCopy(database);
+    return { next, next + QStringLiteral(".new"), BackupFile(database) + QStringLiteral(".old") };
+}
+
+// Puts a new copy in place as the newest backup, each older one a place on, the oldest set
+// aside; undo() puts every name back (for a commit that fails after that), finish() drops the
+// oldest and gives every copy the database's permission bits.
+class BackupRotation
+{
+public:
+    explicit BackupRotation(const QString &database) : m_database(database) { }
+    ~BackupRotation() { undo(); }
+
+    void rotate(const QString &fresh)
+    {
+        const QString oldest = BackupFile(m_database, BackupGenerations - 1);
+        move(oldest, BackupFile(m_database) + QStringLiteral(".old"));
+        for (int generation = BackupGenerations - 2; generation >= 0; --generation)
+            move(BackupFile(m_database, generation), BackupFile(m_database, generation + 1));
+        move(fresh, BackupFile(m_database));
+    }
+    void undo()
+    {
+        for (auto it = m_moved.rbegin(); it != m_moved.rend(); ++it)
+            ::rename(QFile::encodeName(it->second).constData(),
+                     QFile::encodeName(it->first).constData());
+        m_moved.clear();
+    }
+    void finish()
+    {
+        m_moved.clear();
+        QFile::remove(BackupFile(m_database) + QStringLiteral(".old"));
+        struct stat database = {};
+        if (::stat(QFile::encodeName(m_database).constData(), &database) != 0)
+            return;
+        for (int generation = 0; generation < BackupGenerations; ++generation)
+            ::chmod(QFile::encodeName(BackupFile(m_database, generation)).constData(),
+                    database.st_mode & 07777);
+    }
+
+private:
+    void move(const QString &from, const QString &to)
+    {
+        if (!QFileInfo::exists(from))
+            return;
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+            throw CopyError(to, errno, m_database);
+        m_moved.emplace_back(from, to);
+    }
+
+    QString m_database;
+    std::vector<std::pair<QString, QString>> m_moved; // from, to
 };
 
 } // namespace
@@ -105,10 +172,17 @@ RunEnd Main(const Runtime &runtime)
         due->Close();
     }
 
+    bool silent = commandSwitch == QLatin1String("/S") && giReminderCount == 0;
+    QString why;
+    if (const QString notice = ClockNotice(gdbEvents->Name(), gdtLastRemind, runtime.clock.today());
+        !notice.isEmpty()) {
+        Warn(notice);
+        // Events a tidy at a wrong date removed are due no more: a silent pass would hide the
+        // one thing that says so. Its window says it, where a display can be used.
+        silent = silent && !runtime.desktop.canShowWindows(&why);
+    }
     // Without a display the due events would count as shown once today is recorded, and
     // tomorrow's pass would skip them: stop before that.
-    const bool silent = commandSwitch == QLatin1String("/S") && giReminderCount == 0;
-    QString why;
     if (!silent && !runtime.desktop.canShowWindows(&why))
         throw DatebellError(ErrorNumber::NoDisplay, why);
 
@@ -118,14 +192,18 @@ RunEnd Main(const Runtime &runtime)
     // nothing to show.
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
-    const auto recordPass = [&settings, today] {
+    Desktop &desktop = runtime.desktop;
+    const auto recordPass = [&settings, &desktop, today] {
         try {
             settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
                                  DateText(today));
         } catch (const DatebellError &error) {
             // The reminders are worth more than the record of them: show them all the same.
-            Warn(error.text()
-                 + QStringLiteral(" Today's reminders will be shown again next time."));
+            desktop.reportError(DatebellError(
+                    error.number(),
+                    error.text()
+                            + QStringLiteral(
+                                    "\nToday's reminders will be shown again next time.")));
         }
     };
     if (silent) {
@@ -152,12 +230,54 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
             + QStringLiteral("# AND EventDate=#") + DateText(gdtLastRemind) + QStringLiteral("#)");
 }
 
-QString BackupPath(const Database &db)
+ClockCheck CheckClock(QDate lastRemind, QDate today)
 {
-    return db.Name() + QStringLiteral(".bak");
+    if (lastRemind == firstLastRemind)
+        return ClockCheck::Plausible;
+    if (lastRemind > today)
+        return ClockCheck::LastAfterToday;
+    return lastRemind < today.addYears(-1) ? ClockCheck::LongAgo : ClockCheck::Plausible;
 }
 
-void RollPastEvents(Database &db, const Clock &clock)
+QString ClockNotice(const QString &database, QDate lastRemind, QDate today)
+{
+    if (CheckClock(lastRemind, today) != ClockCheck::LastAfterToday)
+        return QString();
+    QStringList copies;
+    for (int generation = 0; generation < BackupGenerations; ++generation) {
+        if (const QString copy = BackupFile(database, generation); QFileInfo::exists(copy))
+            copies << u'\'' + copy + u'\'';
+    }
+    return QStringLiteral("The last reminder was on %1, after today (%2): the system clock was "
+                          "wrong then, or is wrong now. A tidy on a wrong date may have removed "
+                          "events.\n%3")
+            .arg(ShortDateText(lastRemind), ShortDateText(today),
+                 copies.isEmpty()
+                         ? QStringLiteral("There is no backup copy beside '%1'.").arg(database)
+                         : QStringLiteral("The events as they were before each of the last "
+                                          "tidies are in %1, newest first: to get them back, "
+                                          "close Datebell and copy one to '%2' (the guide's "
+                                          "\"Backup and restore\" says how).\nThis "
+                                          "pass drops none of them; each later tidy that changes "
+                                          "events drops the oldest.")
+                                   .arg(copies.join(QStringLiteral(", ")), database));
+}
+
+QString ClockQuestion(QDate lastRemind, QDate today)
+{
+    return QStringLiteral("The last reminder was on %1: is today's date, %2, right?\nIf it is, "
+                          "past events are tidied now: one-off events before today are deleted "
+                          "and annual ones move on. If not, choose No: nothing is changed; set "
+                          "the clock right and start Datebell again.")
+            .arg(ShortDateText(lastRemind), ShortDateText(today));
+}
+
+QString BackupPath(const Database &db)
+{
+    return BackupFile(db.Name());
+}
+
+void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm)
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
@@ -165,6 +285,8 @@ void RollPastEvents(Database &db, const Clock &clock)
     gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
             + DateText(clock.today()) + u'#';
 
+    for (const QString &leftover : leftoverCopies(db.Name()))
+        QFile::remove(leftover);
     // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
     // whose date is not in the stored form are never changed (the pass names them).
     const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
@@ -172,23 +294,37 @@ void RollPastEvents(Database &db, const Clock &clock)
     const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
     if (!anyChange())
         return;
+    const ClockCheck clockCheck = CheckClock(gdtLastRemind, clock.today());
+    if (clockCheck == ClockCheck::LongAgo && confirm && !confirm())
+        return;
     if (const QString reason = db.ReadOnlyReason(); !reason.isEmpty())
         throw DatebellError(ErrorNumber::ReadOnly,
                             QStringLiteral("Past events were not tidied: '%1' cannot be written, "
-                                           "because %2.")
+                                           "because %2.\nInstall Datebell into a folder of your "
+                                           "own (the README says how), or make this one writable "
+                                           "for you.")
                                     .arg(db.Name(), reason));
     // One transaction: an interrupted roll-forward leaves the table as it was. It holds the
-    // write lock from here on, so the copy below is of exactly the table it changes.
-    Transaction transaction(db);
+    // lock its commit needs from here on (no other program reads or writes until it ends), so
+    // the copy below is of exactly the table it changes, and once the copies have moved
+    // nothing but a full disk or a failing one can stop the commit.
+    Transaction transaction(db, Transaction::Exclusive);
     if (!anyChange())
         return;
-    // A wrong clock set years ahead would delete every one-off event: the copy lets the user
-    // undo a tidy. A damaged file is neither written to nor copied over a good copy, even
-    // where the damage lies in pages the roll-forward never reads. The copy is put in place
-    // just before the commit, so a crash at any point leaves the old copy or this one.
-    const QString backup = BackupPath(db), fresh = backup + QStringLiteral(".next");
-    db.QuickCheck(backup);
-    db.BackupTo(fresh);
+    // A wrong clock set years ahead would delete every one-off event: the copies let the user
+    // undo the last tidies. A damaged file is neither written to nor copied over a good copy,
+    // even where the damage lies in pages the roll-forward never reads. The copy is put in
+    // place just before the commit (and the old names back if the commit fails), so a crash at
+    // any point leaves the old copies or these.
+    // After a pass whose last reminder date is ahead of today, the oldest copy may be the only
+    // one from before a tidy at a wrong date: then no copy is dropped, and none is made when
+    // all the places are taken.
+    const QString fresh = unfinishedCopy(db.Name());
+    db.QuickCheck(BackupPath(db));
+    const bool copied = clockCheck != ClockCheck::LastAfterToday
+            || !QFileInfo::exists(BackupFile(db.Name(), BackupGenerations - 1));
+    if (copied)
+        db.BackupTo(fresh);
     const RemovedOnExit unused{ fresh };
     // Every past row is read first, as the query delivers it; the changes follow by
     // position, so that no row is looked up again only to be deleted.
@@ -218,10 +354,9 @@ void RollPastEvents(Database &db, const Clock &clock)
         }
     }
     past->Close();
-    if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(backup).constData()) != 0)
-        throw DatebellError(SQLITE_CANTOPEN,
-                            QStringLiteral("The backup copy '%1' could not be written, so past "
-                                           "events were not tidied. Nothing was changed.")
-                                    .arg(backup));
+    BackupRotation rotation(db.Name());
+    if (copied)
+        rotation.rotate(fresh);
     transaction.commit();
+    rotation.finish();
 }

@@ -4,12 +4,14 @@
 // command line, selection, roll-forward, the event database, settings, dates, the busy
 // cursor's pointer code and the registry lookup.
 
+#include <QDate>
 #include <QString>
 
 #include <functional>
 
 class Clock;
 class Database;
+class DatebellError;
 class SettingsStore;
 
 struct Runtime;
@@ -28,6 +30,9 @@ public:
     // `shown` runs once the window is on the screen (the display has exposed it), and never
     // when it does not get there.
     virtual void showReminderWindow(const Runtime &runtime, std::function<void()> shown) = 0;
+    // Reports an error on standard error and, where a display can be used, in a box (nobody
+    // reads standard error after a start at login); the run goes on.
+    virtual void reportError(const DatebellError &error) = 0;
 };
 
 // Everything Main takes from the platform.
@@ -57,12 +62,28 @@ QString EventDatabasePath(const QString &programDirectory);
 // a silent "/S" pass with nothing due, tidies past events and ends.
 RunEnd Main(const Runtime &runtime);
 
+// What the date of the last pass says about today's date: one after today means the clock was
+// wrong then or is now; one more than a year back may mean a clock set ahead by mistake. The
+// date of no pass at all (1 January 1990) says nothing.
+enum class ClockCheck { Plausible, LastAfterToday, LongAgo };
+ClockCheck CheckClock(QDate lastRemind, QDate today);
+// For a last pass after today, what the user must know, naming the backup copies of `database`;
+// empty otherwise.
+QString ClockNotice(const QString &database, QDate lastRemind, QDate today);
+// Asked at the closing of the reminder window before a tidy after a pass more than a year back.
+QString ClockQuestion(QDate lastRemind, QDate today);
+
 // Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
 // Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Only when a row is to change does it take the write lock
-// and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
-// whose date is not in the stored form are left alone.
-void RollPastEvents(Database &db, const Clock &clock);
+// four years), in one transaction. Only when a row is to change does it take the exclusive
+// lock and copy the file; once the rows are done, before the commit, the copy becomes the
+// newest of the BackupGenerations copies (BackupPath, then ".bak.1" on) and the oldest is
+// dropped. A failed tidy leaves every copy as it was; a half-made copy a killed run left is
+// removed. Rows whose date is not in the stored form are left alone.
+// After a pass whose last reminder date (gdtLastRemind) is more than a year before today, it
+// calls `confirm` (when given) before it changes a row, and leaves the table as it is when
+// that says no; after one whose date is after today it drops no copy.
+void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm = {});
 QString BackupPath(const Database &db);

@@ -5,26 +5,30 @@
 #include <stdexcept>
 
 // The one error type of the program: a number and a text, as the failing call reported them.
+// The text says in a few lines what happened, to which file, and what the user can do; a
+// checker's long output goes into the details.
 class DatebellError : public std::runtime_error
 {
 public:
-    DatebellError(int number, const QString &text)
-        : std::runtime_error(text.toStdString()), m_number(number), m_text(text)
+    DatebellError(int number, const QString &text, const QString &details = QString())
+        : std::runtime_error(text.toStdString()), m_number(number), m_text(text), m_details(details)
     {
     }
 
     int number() const { return m_number; }
     QString text() const { return m_text; }
+    QString details() const { return m_details; }
 
 private:
     int m_number;
     QString m_text;
+    QString m_details;
 };
 
-// The one form in which an error that ends the program is reported.
+// The one form in which an error is reported: its text, then its number.
 inline QString ErrorReportText(const DatebellError &error)
 {
-    return QStringLiteral("Error %1: %2").arg(error.number()).arg(error.text());
+    return QStringLiteral("%1 (Error %2)").arg(error.text()).arg(error.number());
 }
 
 // Error numbers of the program's own checks; SQLite failures carry SQLite's extended code.

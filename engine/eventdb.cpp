@@ -9,6 +9,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <sqlite3.h>
@@ -100,31 +102,79 @@ QString databaseFile(sqlite3 *db)
 
 } // namespace
 
+QString NewestBackup(const QString &file)
+{
+    for (int generation = 0; generation < BackupGenerations; ++generation) {
+        if (const QString copy = BackupFile(file, generation); QFileInfo::exists(copy))
+            return copy;
+    }
+    return QString();
+}
+
+QString RestoreAdvice(const QString &file)
+{
+    const QString copy = NewestBackup(file);
+    if (copy.isEmpty())
+        return QStringLiteral("There is no backup copy beside it.");
+    return QStringLiteral("To get the events back, close Datebell and copy the backup '%1' to "
+                          "'%2' (the guide's \"Backup and restore\" says how).")
+            .arg(copy, file);
+}
+
 QString DescribeFailure(int code, const QString &file, const QString &detail)
 {
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return QStringLiteral("'%1' is in use by another program, which has locked it. Nothing "
-                              "was changed; try again when that program has finished.")
+                              "was changed.\nTry again when that program has finished, or close "
+                              "it.")
                 .arg(file);
     case SQLITE_READONLY:
-        return QStringLiteral("'%1' cannot be written: it is read-only (%2). Nothing was changed.")
+        return QStringLiteral("'%1' cannot be written: it is read-only (%2). Nothing was "
+                              "changed.\nMake the file and its folder writable for you.")
                 .arg(file, detail);
     case SQLITE_FULL:
-        return QStringLiteral("'%1' could not be written: the database or disk is full. Nothing "
-                              "was changed.")
+        return QStringLiteral("'%1' could not be written: the disk is full. Nothing was "
+                              "changed.\nFree some space on that disk and try again.")
                 .arg(file);
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
-        return QStringLiteral("'%1' could not be read or written (%2). Nothing was changed.")
+        return QStringLiteral("'%1' could not be read or written (%2). Nothing was changed.\n"
+                              "Check the disk, and that you can write to its folder.")
                 .arg(file, detail);
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.").arg(file, detail);
+        return QStringLiteral("'%1' is damaged (%2). Nothing was written to it.\n%3")
+                .arg(file, detail, RestoreAdvice(file));
     default:
         return QStringLiteral("'%1': %2").arg(file, detail);
     }
+}
+
+DatebellError CopyError(const QString &copy, int error, const QString &database)
+{
+    const QString folder = QFileInfo(database).absolutePath();
+    if (error == ENOSPC || error == EDQUOT)
+        return DatebellError(
+                SQLITE_FULL,
+                QStringLiteral("Past events were not tidied: the disk is full, so the backup copy "
+                               "'%2' could not be written. Nothing was changed.\nFree some space "
+                               "on the disk that holds '%1'; past events are tidied at the next "
+                               "pass.")
+                        .arg(folder, copy));
+    return DatebellError(SQLITE_CANTOPEN,
+                         QStringLiteral("Past events were not tidied: the backup copy '%1' could "
+                                        "not be written (%2). Nothing was changed.\nCheck that "
+                                        "you can write to '%3'; past events are tidied at the "
+                                        "next pass.")
+                                 .arg(copy, QString::fromLocal8Bit(std::strerror(error)), folder));
+}
+
+QString BackupFile(const QString &database, int generation)
+{
+    return database + QStringLiteral(".bak")
+            + (generation > 0 ? u'.' + QString::number(generation) : QString());
 }
 
 bool IsRecoverableWriteError(int number)
@@ -706,21 +756,25 @@ QString Database::ReadOnlyReason() const
     return QString();
 }
 
-void Database::QuickCheck(const QString &backup)
+void Database::QuickCheck(const QString &)
 {
     Statement check(handle(), QStringLiteral("PRAGMA quick_check"));
     QStringList problems;
-    while (check.step() && problems.size() < 3)
-        problems << check.column(0).toString();
+    try {
+        while (check.step())
+            problems << check.column(0).toString();
+    } catch (const DatebellError &) {
+        // The checker itself can stop at a page too damaged to read.
+        problems << QString::fromUtf8(sqlite3_errmsg(handle()));
+    }
     if (problems == QStringList{ QStringLiteral("ok") })
         return;
-    const QString advice = QFileInfo::exists(backup)
-            ? QStringLiteral("A copy from before the last tidy of past events is in '%1'.")
-                      .arg(backup)
-            : QStringLiteral("There is no backup copy beside it.");
+    // The checker names every broken cell: that goes to the details, never into the text.
     throw DatebellError(SQLITE_CORRUPT,
-                        DescribeFailure(SQLITE_CORRUPT, m_name, problems.join(QStringLiteral("; ")))
-                                + u' ' + advice);
+                        DescribeFailure(SQLITE_CORRUPT, m_name,
+                                        QStringLiteral("SQLite's check found problems; the "
+                                                       "details list them")),
+                        problems.join(u'\n'));
 }
 
 void Database::BackupTo(const QString &path)
@@ -731,27 +785,33 @@ void Database::BackupTo(const QString &path)
     const QByteArray temporaryName = QFile::encodeName(temporary);
     const QByteArray sourceName = QFile::encodeName(m_name);
     QFile::remove(temporary);
+    int error = 0; // the first failure's errno
+    const auto ok = [&error](bool success) {
+        if (!success && !error)
+            error = errno ? errno : EIO;
+        return success;
+    };
     struct stat source = {};
-    bool written = ::stat(sourceName.constData(), &source) == 0;
+    bool written = ok(::stat(sourceName.constData(), &source) == 0);
     const int to = written ? ::open(temporaryName.constData(),
                                     O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777)
                            : -1;
-    written = to >= 0 && ::fchmod(to, source.st_mode & 07777) == 0;
+    written = ok(to >= 0) && ok(::fchmod(to, source.st_mode & 07777) == 0);
     Statement mode(handle(), QStringLiteral("PRAGMA journal_mode"));
     if (written && mode.step() && mode.column(0).toString() != u"wal") {
         // With a rollback journal the file holds exactly the committed table, and nobody can
         // commit while the caller holds the write lock: the bytes are the copy.
         const int from = ::open(sourceName.constData(), O_RDONLY | O_CLOEXEC);
-        written = from >= 0;
+        written = ok(from >= 0);
         for (ssize_t n = 1; written && n > 0;) {
             n = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
                 char buffer[1 << 16];
-                for (n = ::read(from, buffer, sizeof buffer); n > 0;
+                for (n = ::read(from, buffer, sizeof buffer); written && n > 0;
                      n = ::read(from, buffer, sizeof buffer))
-                    written = written && ::write(to, buffer, size_t(n)) == n;
+                    written = ok(::write(to, buffer, size_t(n)) == n);
             }
-            written = written && n >= 0;
+            written = written && ok(n >= 0);
         }
         if (from >= 0)
             ::close(from);
@@ -766,21 +826,23 @@ void Database::BackupTo(const QString &path)
         if (written) {
             sqlite3_busy_timeout(reader, busyTimeoutMs);
             sqlite3_backup *backup = sqlite3_backup_init(copy, "main", reader, "main");
-            written = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+            const int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
+            written = rc == SQLITE_DONE;
             written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
+            if (rc == SQLITE_FULL)
+                error = ENOSPC;
         }
         sqlite3_close_v2(copy);
         sqlite3_close_v2(reader);
+        ok(written);
     }
-    written = written && ::fsync(to) == 0;
+    written = written && ok(::fsync(to) == 0);
     if (to >= 0)
         ::close(to);
-    if (!written || ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!written
+        || !ok(::rename(temporaryName.constData(), QFile::encodeName(path).constData()) == 0)) {
         QFile::remove(temporary);
-        throw DatebellError(SQLITE_CANTOPEN,
-                            QStringLiteral("The backup copy '%1' could not be written, so past "
-                                           "events were not tidied. Nothing was changed.")
-                                    .arg(path));
+        throw CopyError(path, error, m_name);
     }
 }
 
@@ -811,9 +873,12 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
     const QString path = QDir::toNativeSeparators(info.absoluteFilePath());
     if (!info.exists()) {
         throw DatebellError(ErrorNumber::FileNotFound,
-                            QStringLiteral("Could not find the event database '%1'. Create an "
-                                           "empty one with: datebell-newdb %2")
-                                    .arg(path, info.absolutePath()));
+                            QStringLiteral("Could not find the event database '%1'.\n").arg(path)
+                                    + (!NewestBackup(path).isEmpty()
+                                               ? RestoreAdvice(path)
+                                               : QStringLiteral("Create an empty one with: "
+                                                                "datebell-newdb %1")
+                                                         .arg(info.absolutePath())));
     }
     if (!info.isFile())
         throw DatebellError(ErrorNumber::UnrecognizedFormat,
@@ -836,8 +901,9 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
     if (!head.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
         throw DatebellError(ErrorNumber::UnrecognizedFormat,
                             QStringLiteral("'%1' is not a Datebell event database (not a "
-                                           "SQLite database file).")
-                                    .arg(path));
+                                           "SQLite database file). Nothing was written to it.\n")
+                                            .arg(path)
+                                    + RestoreAdvice(path));
     }
 
     sqlite3 *handle = nullptr;
@@ -863,9 +929,10 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString &name)
 
 // ---- Transaction
 
-Transaction::Transaction(Database &db) : m_db(db)
+Transaction::Transaction(Database &db, Kind kind) : m_db(db)
 {
-    m_db.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    m_db.Execute(kind == Exclusive ? QStringLiteral("BEGIN EXCLUSIVE")
+                                   : QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 Transaction::~Transaction()

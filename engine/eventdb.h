@@ -163,8 +163,8 @@ public:
     // Why nothing can be written to the database, or empty when it can: the file or its
     // folder (where the journal goes) is read-only.
     QString ReadOnlyReason() const;
-    // Raises an error naming the file when SQLite finds it damaged; the message says whether
-    // a backup (`backup`) exists.
+    // Raises an error naming the file when SQLite finds it damaged: the message names the
+    // newest backup beside it, the checker's output is the error's details.
     void QuickCheck(const QString &backup);
     // Writes a copy of the database to `path` with the file's permission bits, replacing what
     // was there only once the copy is complete and on disk. The caller holds the write lock
@@ -198,11 +198,14 @@ public:
 };
 
 // A write transaction, started at once (BEGIN IMMEDIATE, so a lock conflict shows here and
-// not half-way) and rolled back on destruction unless committed.
+// not half-way) and rolled back on destruction unless committed. An exclusive one (BEGIN
+// EXCLUSIVE) also waits out other programs' readers within the busy timeout: with the
+// rollback journal a commit needs them gone, so once it has begun nobody can stop the commit.
 class Transaction
 {
 public:
-    explicit Transaction(Database &db);
+    enum Kind { Immediate, Exclusive };
+    explicit Transaction(Database &db, Kind kind = Immediate);
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -213,6 +216,20 @@ private:
     bool m_open = true;
 };
 
+// The backup copies of a database beside it, newest first: "<file>.bak", then "<file>.bak.1"
+// to "<file>.bak.4".
+inline constexpr int BackupGenerations = 5;
+QString BackupFile(const QString &database, int generation = 0);
+// The error for a backup copy of `database` that could not be written to `copy`, by the
+// errno of the failure: a full disk is said as such.
+class DatebellError;
+DatebellError CopyError(const QString &copy, int error, const QString &database);
+
+// The newest backup copy beside `file`, or empty when there is none.
+QString NewestBackup(const QString &file);
+// What the user can do about a lost or damaged `file`: copy back the newest backup beside it,
+// named, or that there is none.
+QString RestoreAdvice(const QString &file);
 // A failure's message for the user, by SQLite's result code: what happened to which file,
 // and that nothing was changed.
 QString DescribeFailure(int code, const QString &file, const QString &detail);

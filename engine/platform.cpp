@@ -38,6 +38,8 @@ void End(int status)
 void WriteErrorReport(const DatebellError &error)
 {
     std::fprintf(stderr, "Datebell: %s\n", qPrintable(ErrorReportText(error)));
+    if (!error.details().isEmpty())
+        std::fprintf(stderr, "Details:\n%s\n", qPrintable(error.details()));
     std::fflush(stderr);
 }
 

@@ -35,7 +35,7 @@ QString ProgramDirectory();
 [[noreturn]] void End(int status = 0);
 
 class DatebellError;
-// Writes the report of an error that ends the program to standard error.
+// Writes the report of an error to standard error, its details after it.
 void WriteErrorReport(const DatebellError &error);
 
 // Reports something the user should know on standard error, and goes on.

@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStringDecoder>
 
 #include <sys/stat.h>
 #include <utility>
@@ -26,17 +28,43 @@ QString IniSettingsStore::defaultPath()
     return base + QStringLiteral("/Datebell/Datebell.conf");
 }
 
+void IniSettingsStore::check() const
+{
+    if (std::exchange(m_checked, true))
+        return;
+    const QString path = m_settings->fileName();
+    QFile file(path);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_unusable = file.errorString();
+    } else {
+        // QSettings reads a section only when a key of it is asked for, and takes any bytes
+        // for text: every key is read, and the bytes must be UTF-8 text.
+        const QByteArray bytes = file.readAll();
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8(bytes);
+        m_settings->allKeys();
+        if (utf8.hasError() || bytes.contains('\0'))
+            m_unusable = QStringLiteral("it is not a text file");
+        else if (m_settings->status() != QSettings::NoError)
+            m_unusable = QStringLiteral("it is not in INI form: \"key=value\" lines under "
+                                        "\"[Section]\" headings");
+    }
+    if (!m_unusable.isEmpty())
+        Warn(QStringLiteral("the settings file '%1' cannot be read (%2). Datebell uses the "
+                            "default settings; at its next save it moves the file to '%3' and "
+                            "writes a new one.")
+                     .arg(path, m_unusable, path + QStringLiteral(".unreadable")));
+}
+
 QString IniSettingsStore::GetSetting(const QString &, const QString &section, const QString &key,
                                      const QString &defaultText) const
 {
+    check();
+    if (!m_unusable.isEmpty())
+        return defaultText;
     const QVariant value = m_settings->value(section + u'/' + key);
-    if (!m_checked) {
-        m_checked = true;
-        if (m_settings->status() != QSettings::NoError)
-            Warn(QStringLiteral("the settings file '%1' cannot be read or is not in INI form; "
-                                "using the default settings.")
-                         .arg(m_settings->fileName()));
-    }
     if (!value.isValid())
         return defaultText;
     // An unquoted text with a comma comes back from QSettings as a list; it is still one text.
@@ -54,6 +82,19 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
     // the file is then judged by whether it was replaced (QSettings writes a new file and
     // renames it over the old one).
     const QString path = m_settings->fileName();
+    check();
+    // A file that could not be used is kept aside, never merged into the new one.
+    if (!m_unusable.isEmpty()) {
+        const QString aside = path + QStringLiteral(".unreadable");
+        QFile::remove(aside);
+        if (!QFile::rename(path, aside))
+            throw DatebellError(ErrorNumber::SettingsNotSaved,
+                                QStringLiteral("The setting %1 could not be saved: the unreadable "
+                                               "settings file '%2' could not be moved to '%3'.\n"
+                                               "Move or delete it yourself.")
+                                        .arg(key, path, aside));
+        m_unusable.clear();
+    }
     const auto identity = [&path] {
         struct stat file = {};
         return ::stat(QFile::encodeName(path).constData(), &file) == 0
@@ -68,8 +109,10 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
     if (status == QSettings::AccessError
         || (status == QSettings::FormatError && identity() == before)) {
         throw DatebellError(ErrorNumber::SettingsNotSaved,
-                            QStringLiteral("The setting %1 could not be saved to '%2'.")
-                                    .arg(key, m_settings->fileName()));
+                            QStringLiteral("The setting %1 could not be saved to '%2': the file "
+                                           "or its folder cannot be written.\nCheck that you "
+                                           "can write to '%3'.")
+                                    .arg(key, path, QFileInfo(path).absolutePath()));
     }
 }
 

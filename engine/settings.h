@@ -36,8 +36,13 @@ public:
     static QString defaultPath();
 
 private:
+    // Reads the file once: one that cannot be read, is not text or not in INI form is named in
+    // one warning, and none of its values is used.
+    void check() const;
+
     std::unique_ptr<QSettings> m_settings;
     mutable bool m_checked = false;
+    mutable QString m_unusable; // why the file cannot be used; empty when it can
 };
 
 namespace SettingKeys {

@@ -101,8 +101,14 @@ int QtDesktop::exec()
     return application().exec();
 }
 
-void QtDesktop::showError(const QString &report)
+void QtDesktop::reportError(const DatebellError &error)
+{
+    WriteErrorReport(error);
+    showError(error);
+}
+
+void QtDesktop::showError(const DatebellError &error)
 {
     application();
-    m_messages.MsgBox(report, MsgBoxStyle::Critical, AppTitle);
+    m_messages.ShowError(error);
 }

@@ -26,7 +26,8 @@ public:
     void showEventMaintModal(const Runtime &runtime) override;
     void showReminderWindow(const Runtime &runtime, std::function<void()> shown) override;
     int exec() override;
-    void showError(const QString &report) override;
+    void showError(const DatebellError &error) override;
+    void reportError(const DatebellError &error) override;
 
 private:
     QApplication &application();

@@ -22,6 +22,8 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // Design-time layout, in twips.
@@ -228,7 +230,32 @@ void frmDatBel::Form_Load()
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
     LoadListBox();
     mbListLoaded = true;
+    const QString clockNotice =
+            ClockNotice(gdbEvents->Name(), gdtLastRemind, m_context.clock.today());
+    if (!clockNotice.isEmpty())
+        m_notices << clockNotice;
+    m_readOnly = gdbEvents->ReadOnlyReason();
+    if (!m_readOnly.isEmpty())
+        m_notices << QStringLiteral("Past events cannot be tidied and events cannot be edited: "
+                                    "'%1' cannot be written, because %2.\nInstall Datebell into "
+                                    "a folder of your own (the README says how), or make this "
+                                    "one writable for you.")
+                             .arg(gdbEvents->Name(), m_readOnly);
     m_context.messages.Beep();
+}
+
+// Once, when the window is first shown: the notices come over it, not before it.
+void frmDatBel::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_notices.isEmpty())
+        QTimer::singleShot(0, this, &frmDatBel::showNotices);
+}
+
+void frmDatBel::showNotices()
+{
+    for (const QString &notice : std::exchange(m_notices, {}))
+        m_context.messages.MsgBox(notice, MsgBoxStyle::Information, AppTitle, this);
 }
 
 void frmDatBel::LoadListBox()
@@ -300,7 +327,18 @@ void frmDatBel::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    RollPastEvents(*gdbEvents, m_context.clock);
+    // After a pass more than a year back, the clock may have been set ahead by mistake: a tidy
+    // would delete every one-off event up to that date.
+    const auto confirm = [this] {
+        clsHourglass pointer; // the plain pointer while the user answers
+        pointer.DisplayCursor(QVariant(ScreenPointer::Default));
+        return m_context.messages.MsgBox(ClockQuestion(gdtLastRemind, m_context.clock.today()),
+                                         MsgBoxStyle::Question | MsgBoxStyle::DefaultSecond,
+                                         AppTitle, this)
+                == MsgBoxResult::Yes;
+    };
+    if (m_readOnly.isEmpty())
+        RollPastEvents(*gdbEvents, m_context.clock, confirm);
     gdbEvents->Close();
     gdbEvents.reset();
 }

@@ -47,6 +47,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
@@ -64,12 +65,17 @@ private:
     void applyGeometry();
     void updateClockPanels();
     void setPanelText(int panel, const QString &text);
+    void showNotices();
 
     WindowContext m_context;
     QWidget *m_client;
     QTimer *m_clockTimer;
     bool mbListLoaded = false;
     bool m_unloaded = false;
+    // What the user must read once the window is on the screen, and why nothing can be
+    // written (then the closing does not try to tidy: that was said here once).
+    QStringList m_notices;
+    QString m_readOnly;
     int m_outerHeight = 0;
     int m_listHeight = 0;
     int m_exitTop = 0;

@@ -28,6 +28,8 @@ int QtMessageService::MsgBox(const QString &prompt, int style, const QString &ti
     }
     if ((style & 0x0F) == 4) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton((style & 0xF00) == MsgBoxStyle::DefaultSecond ? QMessageBox::No
+                                                                           : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? MsgBoxResult::Yes : MsgBoxResult::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
@@ -40,10 +42,18 @@ void QtMessageService::Beep()
     QApplication::beep();
 }
 
+void QtMessageService::ShowError(const DatebellError &error, QWidget *owner)
+{
+    QMessageBox box(QMessageBox::Critical, AppTitle, ErrorReportText(error), QMessageBox::Ok,
+                    owner);
+    box.setDetailedText(error.details());
+    box.exec();
+}
+
 void QtMessageService::ReportFatal(const DatebellError &error)
 {
     WriteErrorReport(error);
-    MsgBox(ErrorReportText(error), MsgBoxStyle::Critical, AppTitle);
+    ShowError(error);
     End(1);
 }
 

@@ -13,6 +13,7 @@ inline constexpr int OkOnly = 0;
 inline constexpr int Critical = 16;
 inline constexpr int Question = 36; // question icon, Yes and No
 inline constexpr int Information = 64;
+inline constexpr int DefaultSecond = 256; // the second button (No) is the default
 } // namespace MsgBoxStyle
 namespace MsgBoxResult {
 inline constexpr int Ok = 1;
@@ -40,6 +41,9 @@ public:
                QWidget *owner = nullptr) override;
     void Beep() override;
     [[noreturn]] void ReportFatal(const DatebellError &error) override;
+    // A box with the error's report; its details (a checker's output, however long) sit under
+    // the box's details, never in its text.
+    void ShowError(const DatebellError &error, QWidget *owner = nullptr);
 };
 
 // Runs an event handler's body. An error must not cross Qt's event loop: it is reported, and

@@ -5,6 +5,13 @@
 #include <QFile>
 #include <QTest>
 
+#include <sqlite3.h>
+
+namespace {
+// What goes wrong during a roll-forward.
+enum Fault { None, WriteFails, Reader, SaysNo };
+} // namespace
+
 class tst_Roll : public QObject
 {
     Q_OBJECT
@@ -65,52 +72,103 @@ void tst_Roll::rollsOneEvent()
     QCOMPARE(folder.rows(), expected);
 }
 
-// The file as it was before the roll-forward is kept beside it, one copy with the file's
-// permissions, written only when a row changes: other runs leave the last copy as it is. So
-// does a roll-forward whose write fails half-way, which leaves the table as it was.
+// The file as it was before the roll-forward is kept beside it, the newest of five copies
+// with the file's permissions, written only when a row changes: other runs leave the copies
+// as they are. So does a roll-forward that fails (a write half-way, a reader that keeps the
+// lock the commit needs), which leaves the table as it was. A copy a killed run left half-made
+// is gone after the next run.
 void tst_Roll::backupOnlyWhenChanging_data()
 {
     QTest::addColumn<QString>("date"); // of the one row besides today's
-    QTest::addColumn<bool>("fails"); // a row changed after that one cannot be written
-    QTest::addColumn<bool>("written");
-    QTest::newRow("nothing past") << "2026-03-11 00:00:00" << false << false;
-    QTest::newRow("past, in another form") << "2026-03-01" << false << false;
-    QTest::newRow("past one-off") << "2026-03-09 00:00:00" << false << true;
-    QTest::newRow("a write fails half-way") << "2026-03-09 00:00:00" << true << false;
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("before"); // copy i holds "copy <before[i]>"; '-': none there
+    QTest::addColumn<QString>("after"); // the same, 'N' for the file as it was before the run
+    QTest::addColumn<QDate>("lastRemind");
+    QTest::addColumn<bool>("asks"); // whether today's date is right
+    const auto row = [](const char *tag, const char *date, Fault fault, const char *before,
+                        const char *after, QDate lastRemind = QDate(2026, 3, 9),
+                        bool asks = false) {
+        QTest::newRow(tag) << QString::fromLatin1(date) << int(fault) << QString::fromLatin1(before)
+                           << QString::fromLatin1(after) << lastRemind << asks;
+    };
+    const char *past = "2026-03-09 00:00:00";
+    row("nothing past", "2026-03-11 00:00:00", None, "0", "0");
+    row("past, in another form", "2026-03-01", None, "0", "0");
+    row("past one-off", past, None, "0", "N0");
+    row("five copies, the oldest goes", past, None, "01234", "N0123");
+    row("a write fails half-way", past, WriteFails, "01234", "01234");
+    row("a reader holds the file", past, Reader, "01234", "01234");
+    // The clock was wrong at the last pass or is now: the oldest copy may be the only one from
+    // before a tidy at a wrong date. A year gone, the user says whether today is right.
+    row("last pass after today, five copies", past, None, "01234", "01234", QDate(2026, 3, 20));
+    row("last pass after today, a place free", past, None, "0", "N0", QDate(2026, 3, 20));
+    row("last pass over a year ago, not today", past, SaysNo, "0", "0", QDate(2025, 3, 9), true);
+    row("last pass a year ago to the day", past, None, "0", "N0", QDate(2025, 3, 10));
 }
 
 void tst_Roll::backupOnlyWhenChanging()
 {
     QFETCH(QString, date);
-    QFETCH(bool, fails);
-    QFETCH(bool, written);
+    QFETCH(int, fault);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QDate, lastRemind);
+    QFETCH(bool, asks);
     ProgramFolder folder(false);
     folder.add(u"2026-03-10 00:00:00"_qs, u"today"_qs, 0);
     folder.add(date, u"other"_qs, 0);
-    if (fails) {
+    if (fault == WriteFails) {
         folder.add(u"2026-03-09 12:00:00"_qs, u"boom"_qs, -1);
         folder.exec(u"CREATE TRIGGER fail BEFORE UPDATE ON Events WHEN OLD.Description = 'boom' "
                     "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END"_qs);
     }
-    const QStringList before = folder.rows();
-    const QString backup = folder.database() + u".bak";
-    QVERIFY(writeFile(backup, "the last copy"));
-    QVERIFY(QFile::setPermissions(folder.database(), QFile::ReadOwner | QFile::WriteOwner));
-    const auto db = DBEngine::OpenDatabase(folder.database());
-    if (fails)
-        QVERIFY_THROWS_EXCEPTION(DatebellError,
-                                 RollPastEvents(*db, FixedClock(QDate(2026, 3, 10))));
-    else
-        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)));
-    db->Close();
-    QCOMPARE(folder.rows(), written ? before.filter(u"|today|"_qs) : before);
-    QCOMPARE(readFile(backup) == "the last copy", !written);
-    if (written) {
-        QCOMPARE(QFile(backup).permissions(), QFile(folder.database()).permissions());
-        QVERIFY(QFile::remove(folder.database()) && QFile::copy(backup, folder.database()));
-        QCOMPARE(folder.rows(), before);
+    const QStringList rows = folder.rows();
+    const auto copy = [&folder](int generation) -> QString {
+        return folder.database() + u".bak"_qs
+                + (generation ? u'.' + QString::number(generation) : QString());
+    };
+    for (int i = 0; i < before.size(); ++i) {
+        if (before[i] != u'-')
+            QVERIFY(writeFile(copy(i), "copy " + before.mid(i, 1).toLatin1()));
     }
-    QVERIFY(!QFile::exists(backup + u".next"));
+    QVERIFY(writeFile(copy(0) + u".next"_qs, "half a copy"));
+    QVERIFY(QFile::setPermissions(folder.database(), QFile::ReadOwner | QFile::WriteOwner));
+    sqlite3 *reader = nullptr;
+    if (fault == Reader) {
+        QCOMPARE(sqlite3_open(QFile::encodeName(folder.database()).constData(), &reader),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Events;", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
+    }
+    gdtLastRemind = lastRemind;
+    const auto db = DBEngine::OpenDatabase(folder.database());
+    int asked = 0;
+    const auto confirm = [&asked, fault] { return ++asked && fault != SaysNo; };
+    if (fault == WriteFails || fault == Reader)
+        QVERIFY_THROWS_EXCEPTION(DatebellError,
+                                 RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm));
+    else
+        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm);
+    db->Close();
+    sqlite3_close(reader);
+    QCOMPARE(asked, int(asks));
+    const bool written = after.startsWith(u'N');
+    const bool tidied = fault == None && date == u"2026-03-09 00:00:00";
+    QCOMPARE(folder.rows(), tidied ? rows.filter(u"|today|"_qs) : rows);
+    for (int i = 0; i < 5; ++i) {
+        const QChar holds = i < after.size() ? after[i] : u'-';
+        QCOMPARE(QFile::exists(copy(i)), holds != u'-');
+        if (holds.isDigit())
+            QCOMPARE(readFile(copy(i)), "copy " + QByteArray(1, char(holds.unicode())));
+        if (holds != u'-' && written)
+            QCOMPARE(QFile(copy(i)).permissions(), QFile(folder.database()).permissions());
+    }
+    if (written) {
+        QVERIFY(QFile::remove(folder.database()) && QFile::copy(copy(0), folder.database()));
+        QCOMPARE(folder.rows(), rows);
+    }
+    QVERIFY(!QFile::exists(copy(0) + u".next"_qs));
 }
 
 QTEST_GUILESS_MAIN(tst_Roll)

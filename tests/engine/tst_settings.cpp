@@ -66,29 +66,36 @@ void tst_Settings::daysAhead()
 }
 
 // The file as a person or the program left it; then a read, as a pass starts with, and a save.
+// A file that cannot be used is named in one warning and none of its values is used; the save
+// keeps it aside.
 void tst_Settings::settingsFile_data()
 {
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("first"); // DaysAhead read before the save
     QTest::addColumn<QString>("saved"); // saved as DaysAhead; empty: no save
     QTest::addColumn<QString>("read"); // DaysAhead read back by a new store
     QTest::addColumn<bool>("malformed");
     const auto row = [](const char *tag, const QByteArray &file, const QString &saved,
-                        const QString &read, bool malformed = false) {
-        QTest::newRow(tag) << file << saved << read << malformed;
+                        const QString &read, const char *first = "2", bool malformed = false) {
+        QTest::newRow(tag) << file << QString::fromLatin1(first) << saved << read << malformed;
     };
-    row("comma, as typed", "[Settings]\nDaysAhead=5,9\n", "", "5,9");
+    row("comma, as typed", "[Settings]\nDaysAhead=5,9\n", "", "5,9", "5,9");
     row("comma", "", "5,9", "5,9");
     row("at sign", "", "@Variant(junk)", "@Variant(junk)");
     row("spaces", "", "  2 ", "  2 ");
     row("quote and backslash", "", "a\"b\\c", "a\"b\\c");
     row("non-ASCII", "", u"Grüße"_qs, u"Grüße"_qs);
     row("its folder is a file, save fails", "<folder>", "3", "");
-    row("malformed, then saved", "[Settings\nDaysAhead=3\n", "4", "4", true);
+    row("heading without ], then saved", "[Settings\nDaysAhead=3\n", "4", "4", "2", true);
+    row("a PNG, then saved",
+        QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + "\n[Settings]\nDaysAhead=3\n", "4", "4",
+        "2", true);
 }
 
 void tst_Settings::settingsFile()
 {
     QFETCH(QByteArray, file);
+    QFETCH(QString, first);
     QFETCH(QString, saved);
     QFETCH(QString, read);
     QFETCH(bool, malformed);
@@ -102,9 +109,11 @@ void tst_Settings::settingsFile()
     // One warning for a malformed file, and no save reported failed.
     QTest::failOnWarning(QRegularExpression(u".*"_qs));
     if (malformed)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not in INI form"_qs));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(u"settings file '.*Datebell.conf' cannot be read.*"
+                                                "uses the default settings"_qs));
     IniSettingsStore store(path);
-    store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"LastRemindDate"_qs, u"1990-01-01"_qs);
+    QCOMPARE(store.GetSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, u"2"_qs), first);
     try {
         if (!saved.isEmpty())
             store.SaveSetting(u"Datebell"_qs, u"Settings"_qs, u"DaysAhead"_qs, saved);
@@ -124,6 +133,7 @@ void tst_Settings::settingsFile()
     const QByteArray content = readFile(path);
     QVERIFY2(content.contains("[Settings]") && !content.contains("=@Variant("),
              content.constData());
+    QCOMPARE(readFile(path + u".unreadable"_qs), malformed ? file : QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)

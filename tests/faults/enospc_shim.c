@@ -7,6 +7,8 @@
  *   DATEBELL_FAIL_WRITES_FILE=S    count and fail only writes to files whose path ends with
  *                                  "/S"; by default Datebell.mdb and Datebell.mdb-journal.
  *
+ * Plain writes and copy_file_range (which a file copy uses) are both failed.
+ *
  * The file behind a descriptor is read from /proc/self/fd at each write, so it does not matter
  * which open call made it. The first failure is reported once on stderr, so a test can tell
  * that the shim was loaded and struck. */
@@ -125,4 +127,14 @@ ssize_t pwritev(int fd, const struct iovec *vector, int count, off_t offset)
         return -1;
     LOOK_UP(real, "pwritev");
     return real(fd, vector, count, offset);
+}
+
+ssize_t copy_file_range(int in, off64_t *inOffset, int out, off64_t *outOffset, size_t count,
+                        unsigned int flags)
+{
+    static ssize_t (*real)(int, off64_t *, int, off64_t *, size_t, unsigned int);
+    if (mustFail(out))
+        return -1;
+    LOOK_UP(real, "copy_file_range");
+    return real(in, inOffset, out, outOffset, count, flags);
 }

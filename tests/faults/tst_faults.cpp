@@ -61,13 +61,19 @@ bool makeDatabase(const QString &folder, int past, QString *error)
                             .arg(pastDate));
 }
 
-// In place of the database, a database of 2001 rows with the same noise over pages 4 to 7
-// ("noise") or cut to half ("half"), an empty, Access (Jet) or text file, or none ("missing").
+// In place of the database, a database of 2000 rows with the same noise over pages 4 to 7
+// ("noise") or over the table's last page, which the pass reads only to check the file
+// ("table page"), or cut to half ("half"); an empty, Access (Jet) or text file; or none
+// ("missing"), with a backup copy beside it ("missing, copy").
 bool makeDamagedFile(const QString &folder, const QString &kind, QString *error)
 {
     const QString path = folder + u"/Datebell.mdb"_s;
-    if (kind == u"noise" || kind == u"half") {
-        if (!makeDatabase(folder, 2000, error))
+    if (kind == u"noise" || kind == u"half" || kind == u"table page") {
+        QStringList last{ u"3"_s };
+        if (!makeDatabase(folder, 2000, error)
+            || (kind == u"table page"
+                && !execSql(path, u"SELECT max(pageno) - 1 FROM dbstat WHERE name = 'Events'"_s,
+                            &last)))
             return false;
         QFile file(path);
         if (!file.open(QIODevice::ReadWrite) || file.size() < 12 * page) {
@@ -76,10 +82,12 @@ bool makeDamagedFile(const QString &folder, const QString &kind, QString *error)
         }
         if (kind == u"half")
             return file.resize(file.size() / 2);
-        QByteArray noise(4 * page, Qt::Uninitialized);
+        QByteArray noise((kind == u"noise" ? 4 : 1) * page, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-        return file.seek(3 * page) && file.write(noise) == noise.size();
+        return file.seek(last.value(0).toInt() * page) && file.write(noise) == noise.size();
     }
+    if (kind == u"missing, copy")
+        return writeFile(path + u".bak"_s, "a copy");
     const QByteArray jet = QByteArray("\0\1\0\0Standard Jet DB", 19).leftJustified(2 * page, '\0');
     const QByteArray text = "EventDate,Description,RepeatFlag\n2026-03-11 00:00:00,Dentist,0\n";
     return kind == u"missing"
@@ -278,17 +286,24 @@ void tst_Faults::stoppedPass_data()
     row("disk full: journal, midway", DiskFull, u"Datebell.mdb-journal"_s, 300, full, true);
     row("disk full: first database write", DiskFull, u"Datebell.mdb"_s, 0, full, true);
     row("disk full: database, midway", DiskFull, u"Datebell.mdb"_s, 100, full, true);
+    row("disk full: backup copy", DiskFull, u"Datebell.mdb.bak.next.new"_s, 0, full, true);
     row("read-only", ReadOnly, QString(), 0, u"read-only"_s, true);
     // Not a sound event database: the pass stops before it records anything.
     row("damaged pages", Damaged, u"noise"_s, 0, u"damaged"_s, false);
+    row("damaged page, found by the check", Damaged, u"table page"_s, 0, u"the details list them"_s,
+        true);
     row("truncated to half", Damaged, u"half"_s, 0, QString(u"Error"_s), false);
     row("zero bytes", Damaged, u"empty"_s, 0, u"not a SQLite"_s, false);
     row("Access (Jet) file", Damaged, u"jet"_s, 0, u"Access (Jet)"_s, false);
     row("text file", Damaged, u"text"_s, 0, u"not a SQLite"_s, false);
     row("no database", Damaged, u"missing"_s, 0, u"datebell-newdb"_s, false);
+    row("no database, a copy beside it", Damaged, u"missing, copy"_s, 0,
+        u"copy the backup '%1.bak' to '%1'"_s, false);
     // A pass with its window (no /S): a display that cannot be used stops it before Qt would
     // abort, with nothing recorded; one that can records today once the window is exposed.
     row("display: none named", Display, u"none"_s, 0, u"DISPLAY names no X display"_s, false);
+    row("display: none, editing", Display, u"none /E"_s, 0, u"edits the events cannot open"_s,
+        false);
     row("display: X refuses", Display, u"X refuses"_s, 0, u"refused the connection"_s, false);
     row("display: X, no server", Display, u"X absent"_s, 0, u"cannot be reached"_s, false);
     row("display: stale Wayland socket", Display, u"Wayland stale"_s, 0, u"cannot be reached"_s,
@@ -365,8 +380,10 @@ void tst_Faults::stoppedPass()
         env.insert(u"XDG_RUNTIME_DIR"_s, sockets.path());
         if (detail.startsWith(u"Wayland"))
             env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-0"_s);
+        if (detail.endsWith(u"/E"))
+            arguments = QStringList{ u"/E"_s };
         env.insert(u"QT_QPA_PLATFORM"_s,
-                   detail == u"none"                 ? u""_s
+                   detail.startsWith(u"none")        ? u""_s
                            : detail.startsWith(u"W") ? u"wayland"_s
                                                      : detail);
     } else {
@@ -415,19 +432,28 @@ void tst_Faults::stoppedPass()
     const QString named = fault == Display ? u"No display can be used"_s : database;
     bool stopped = says.isEmpty() ? result.status == QProcess::CrashExit
                                   : result.status == QProcess::NormalExit && result.code == 1;
-    for (const QString &word : { u"Datebell: Error "_s, named, says, shim })
+    for (const QString &word : { named, QString(says).replace(u"%1"_s, database), shim })
         stopped = stopped && (says.isEmpty() || result.errors.contains(word));
+    // The report says in a few lines what happened and what to do, its number at the end; what
+    // the checker found comes after it, as its details.
+    static const QRegularExpression report(
+            u"Datebell: [^\\n]+(\\n[^\\n]+){0,2} \\(Error \\d+\\)\\n"
+            "(Details:\\n\\*\\*\\* in database main \\*\\*\\*\\n)?"_s);
+    const auto match = report.match(result.errors);
+    stopped = stopped
+            && (says.isEmpty()
+                || (match.hasMatch() && match.hasCaptured(2) == (detail == u"table page")));
     QVERIFY2(stopped, qPrintable(describe(result)));
     // Nor is a backup copy made: none was, or the one of a sound file would be overwritten.
-    if (fault != DiskFull)
-        QVERIFY(!QFileInfo::exists(installation.journal())
-                && !QFileInfo::exists(database + u".bak"_s));
+    QVERIFY(fault == DiskFull || !QFileInfo::exists(installation.journal()));
+    QCOMPARE(readFile(database + u".bak"_s), detail == u"missing, copy" ? "a copy" : "");
     if (fault == Damaged)
         QVERIFY2(readFile(database) == before
-                         && QFileInfo::exists(database) == (detail != u"missing"),
+                         && QFileInfo::exists(database) == !detail.startsWith(u"missing"),
                  "the file was changed");
     else
         QCOMPARE(tableState(database), untouched);
+    QVERIFY(!QFileInfo::exists(database + u".bak.next"_s));
     const QByteArray settings = installation.settings();
     QVERIFY2(dateRecorded ? settings.contains(todayRecorded) : settings == lastPassSettings,
              settings.constData());

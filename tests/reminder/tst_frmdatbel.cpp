@@ -158,6 +158,9 @@ void tst_frmDatBel::keysAndClicks_data()
         QTest::newRow(how) << QString::fromLatin1(how) << "edits";
     for (const char *how : { "F1", "Help, Help" })
         QTest::newRow(how) << QString::fromLatin1(how) << "helps";
+    // The last pass over a year back: a clock set ahead would lose the events; No keeps them.
+    QTest::newRow("Esc, last pass a year gone, No") << "Esc"
+                                                    << "closes, not tidied";
 }
 
 void tst_frmDatBel::keysAndClicks()
@@ -173,6 +176,11 @@ void tst_frmDatBel::keysAndClicks()
         m_settings.values.insert(u"Settings/DaysAhead"_qs, u"6"_qs);
         BuildReminderQuery(m_settings, m_clock);
     };
+    const bool untidied = does.endsWith(u"not tidied");
+    if (untidied) {
+        gdtLastRemind = QDate(2025, 3, 9);
+        m_messages.answer = MsgBoxResult::No;
+    }
     open();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
@@ -191,7 +199,7 @@ void tst_frmDatBel::keysAndClicks()
     else
         QTest::keySequence(m_window->lstEvents, QKeySequence::fromString(how));
 
-    const bool closes = does == u"closes", edits = does == u"edits";
+    const bool closes = does.startsWith(u"closes"), edits = does == u"edits";
     QCOMPARE(m_window->isVisible(), !closes);
     QCOMPARE(bool(gdbEvents), !closes);
     QCOMPARE(edited, int(edits));
@@ -199,9 +207,15 @@ void tst_frmDatBel::keysAndClicks()
                                                   m_folder->path() + u"/Datebell.html" } };
     QCOMPARE(m_help.requests, does == u"helps" ? guide : decltype(guide)());
     QVERIFY(m_messages.fatal.isEmpty());
+    QCOMPARE(m_messages.prompts
+                     .filter(u"The last reminder was on 3/9/2025: is today's date, "
+                             "3/10/2026, right?"_qs)
+                     .size(),
+             int(untidied));
+    const QStringList kept{ "2026-03-11 00:00:00|tomorrow|0", "2026-04-01 00:00:00|later|-1" };
     if (closes)
         QCOMPARE(m_folder->rows(),
-                 QStringList({ "2026-03-11 00:00:00|tomorrow|0", "2026-04-01 00:00:00|later|-1" }));
+                 untidied ? QStringList{ "2026-03-09 00:00:00|shown yesterday|0" } + kept : kept);
     if (!edits)
         return;
     QCOMPARE(lines(),

@@ -19,6 +19,11 @@ void MemorySettings::SaveSetting(const QString &, const QString &section, const 
     values.insert(section + u'/' + key, text);
 }
 
+void FakeDesktop::reportError(const DatebellError &error)
+{
+    reports << ErrorReportText(error);
+}
+
 ProgramFolder::ProgramFolder(bool withChecks)
 {
     if (withChecks) {

@@ -54,7 +54,10 @@ public:
             shown();
     }
 
+    void reportError(const DatebellError &error) override;
+
     bool exposes = true;
+    QStringList reports; // of errors, as they would be shown
     int maintShown = 0;
     int reminderShown = 0;
 };
