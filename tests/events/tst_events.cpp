@@ -168,14 +168,12 @@ void tst_Events::reading_data()
             << QByteArray("REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm MSG a\n"
                           "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
                           "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
-                          "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\n")
-            << L{ "2026-12-25|annual|Noël is",
-                  "2026-12-07 17:00:00|annual|a",
-                  "2026-12-08 10:30:00|one-off|b",
-                  "2026-05-01|annual|c",
-                  "2026-07-14|annual|Fête",
-                  "S7 Mothers: fixed day of the year (\"Sun\")",
-                  "U8 REM 31 Apr MSG no: no such date" };
+                          "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\nREM "
+                          "2 Mar 1950 MSG Old\n")
+            << L{ "2026-12-25|annual|Noël is",     "2026-12-07 17:00:00|annual|a",
+                  "2026-12-08 10:30:00|one-off|b", "2026-05-01|annual|c",
+                  "2026-07-14|annual|Fête",        "S7 Mothers: fixed day of the year (\"Sun\")",
+                  "S10 Old: already past",         "U8 REM 31 Apr MSG no: no such date" };
     QTest::newRow("calendar, with an include and a Latin-1 part")
             << "calendar"
             << QByteArray(
@@ -204,7 +202,7 @@ void tst_Events::reading()
 
     QTemporaryDir dir;
     ReadOptions options;
-    options.today = QDate(2026, 3, 10);
+    options.today = QDate(2026, 3, 1);
     options.localZone = QTimeZone(3600); // +01:00 all year
     options.fileName = dir.filePath(u"main"_s);
     QVERIFY(writeFile(dir.filePath(u"other.cal"_s), "7 December\tincluded\n")
@@ -218,7 +216,7 @@ void tst_Events::reading()
     QCOMPARE(read + reportTexts(got, out), out);
 }
 
-// The command as a user runs it. The folder holds "2026-12-06 00:00:00|Party|0" and the file
+// The command as a user runs it. The folder holds "2036-12-06 00:00:00|Party|0" and the file
 // events.csv with `content`; "%folder" and "%file" in the arguments stand for them.
 void tst_Events::command_data()
 {
@@ -229,11 +227,11 @@ void tst_Events::command_data()
     QTest::addColumn<QStringList>("output"); // parts of standard error or standard output
     using L = QStringList;
     const QByteArray csv =
-            "Date,Description,Annual\r\n2026-12-07,New,no\r\n2026-12-06,Party,no\r\n";
-    const QByteArray bad = csv + "2026-12-08,Bad,maybe\r\n";
+            "Date,Description,Annual\r\n2036-12-07,New,no\r\n2036-12-06,Party,no\r\n";
+    const QByteArray bad = csv + "2036-12-08,Bad,maybe\r\n";
     const QByteArray ics =
-            calendar(vevent("DTSTART:20261207\r\nSUMMARY:New\r\n")
-                     + vevent("DTSTART:20261207\r\nRRULE:FREQ=DAILY\r\nSUMMARY:D\r\n"));
+            calendar(vevent("DTSTART:20361207\r\nSUMMARY:New\r\n")
+                     + vevent("DTSTART:20361207\r\nRRULE:FREQ=DAILY\r\nSUMMARY:D\r\n"));
     const L import = { "--folder", "%folder", "import" };
 
     QTest::newRow("export, a foreign row")
@@ -242,24 +240,30 @@ void tst_Events::command_data()
                   "SUMMARY:first\r\nDESCRIPTION:first\\nsecond\r\n", "SUMMARY:Party\r\n" };
     QTest::newRow("an unreadable line")
             << "" << import + L{ "%file" } << bad << 1
-            << L{ "events.csv:4: cannot read \"2026-12-08,Bad,maybe\": Annual is neither yes nor "
+            << L{ "events.csv:4: cannot read \"2036-12-08,Bad,maybe\": Annual is neither yes nor "
                   "no\ndatebell-events: nothing was imported: 1 entry" };
-    QTest::newRow("--skip-bad") << "" << import + L{ "--skip-bad", "%file" } << bad << 0
-                                << L{ "Added 1, duplicates 1, skipped 0, unreadable 1" };
+    QTest::newRow("--skip-bad, a past event")
+            << "" << import + L{ "--skip-bad", "%file" } << bad + "2020-01-01,Old,no\r\n"
+            << 0
+            << L{ "events.csv:5: skipped \"Old\": already past",
+                  "Added 1, duplicates 1, skipped 1, unreadable 1" };
+    QTest::newRow("--include-past")
+            << "" << import + L{ "--include-past", "%file" } << csv + "2020-01-01,Old,no\r\n"
+            << 0 << L{ "Added 2, duplicates 1, skipped 0, unreadable 0" };
     QTest::newRow("a recurrence is skipped, not a failure")
             << "" << import + L{ "--format", "ics", "%file" } << ics << 0
             << L{ "events.csv:10: skipped \"D\": the event repeats otherwise than once a year\n"
                   "Added 1, duplicates 0, skipped 1, unreadable 0" };
     QTest::newRow("annual duplicates of any year, dry run")
             << "annual" << import + L{ "--dry-run", "%file" }
-            << QByteArray("2027-12-06 10:00,Birthday,yes\n2026-12-06,Party,yes\n2026-12-06,party,"
-                          "no\n2026-12-07,Birthday,yes\n2026-12-07,New,no\n2026-12-07,New,no\n")
+            << QByteArray("2037-12-06 10:00,Birthday,yes\n2036-12-06,Party,yes\n2036-12-06,party,"
+                          "no\n2036-12-07,Birthday,yes\n2036-12-07,New,no\n2036-12-07,New,no\n")
             << 0
             << L{ "Dry run: would add 4, duplicates 2",
-                  "2026-12-06\tannual\tParty\n2026-12-06\tone-off\tparty\n"
-                  "2026-12-07\tannual\tBirthday\n2026-12-07\tone-off\tNew\n" };
+                  "2036-12-06\tannual\tParty\n2036-12-06\tone-off\tparty\n"
+                  "2036-12-07\tannual\tBirthday\n2036-12-07\tone-off\tNew\n" };
     QTest::newRow("an insert fails half-way")
-            << "failing" << import + L{ "%file" } << csv + "2026-12-08,Other,no\r\n"
+            << "failing" << import + L{ "%file" } << csv + "2036-12-08,Other,no\r\n"
             << 1 << L{ "disk on fire" };
     QTest::newRow("locked database")
             << "locked" << import + L{ "%file" } << csv << 1 << L{ "in use by another program" };
@@ -274,10 +278,10 @@ void tst_Events::command()
     QFETCH(QStringList, output);
 
     ProgramFolder folder(setup != u"foreign"); // no date checks in another tool's table
-    folder.add(u"2026-12-06 00:00:00"_s, u"Party"_s, 0);
+    folder.add(u"2036-12-06 00:00:00"_s, u"Party"_s, 0);
     if (setup == u"foreign")
         folder.exec(u"INSERT INTO Events VALUES ('06/12/2026', 'Foreign', 0), "
-                    "('2026-12-07 00:00:00', 'first' || char(10) || 'second', -1)"_s);
+                    "('2036-12-07 00:00:00', 'first' || char(10) || 'second', -1)"_s);
     if (setup == u"annual")
         folder.add(u"2020-12-06 10:00:00"_s, u"Birthday"_s, -1);
     if (setup == u"failing") // the second insert fails

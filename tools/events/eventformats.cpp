@@ -156,6 +156,7 @@ std::optional<EventFormat> GuessFormat(const QByteArray &head, const QString &fi
     options.today = QDate(2000, 1, 1);
     options.localZone = QTimeZone::utc();
     options.followIncludes = false;
+    options.includePast = true;
     std::optional<EventFormat> best;
     qint64 bestCount = 0;
     for (const auto format :

@@ -82,6 +82,8 @@ struct ReadOptions
     // Where calendar(1) looks for an included file that is not beside the one including it.
     QStringList calendarFolders = { QStringLiteral("/usr/share/calendar") };
     bool followIncludes = true;
+    // One-off events dated before `today` are skipped as past unless this is set.
+    bool includePast = false;
 };
 
 using RecordSink = std::function<void(const EventRecord &)>;

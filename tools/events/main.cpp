@@ -25,8 +25,8 @@ constexpr int usageError = 2;
 
 const char usageText[] =
         "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
-        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad] "
-        "FILE\n"
+        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad]\n"
+        "                                         [--include-past] FILE\n"
         "\n"
         "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
         "--folder names another).\n"
@@ -36,10 +36,11 @@ const char usageText[] =
         "import   adds the events of FILE ('-': standard input) that are not there yet, all or\n"
         "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
         "         is guessed from the content and the file name.\n"
-        "         --dry-run   lists what would be added and changes nothing\n"
-        "         --skip-bad  imports what can be read and lists the rest\n"
-        "         Entries Datebell cannot hold (other repetitions, moving holidays) are\n"
-        "         listed and passed over.\n"
+        "         --dry-run       lists what would be added and changes nothing\n"
+        "         --skip-bad      imports what can be read and lists the rest\n"
+        "         --include-past  imports one-off events dated before today too\n"
+        "         Entries Datebell cannot hold (other repetitions, moving holidays) and\n"
+        "         past one-off events are listed and passed over.\n"
         "\n"
         "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
 
@@ -68,6 +69,7 @@ struct Options
     std::optional<EventFormat> format;
     bool dryRun = false;
     bool skipBad = false;
+    bool includePast = false;
 };
 
 // A line of a file as a message shows it: one line, not too long.
@@ -166,6 +168,7 @@ int importEvents(const QString &databasePath, const Options &options)
     ReadOptions readOptions;
     readOptions.today = QDate::currentDate();
     readOptions.fileName = standardInput ? QString() : options.file;
+    readOptions.includePast = options.includePast;
     const ReadReport report =
             ReadEvents(*format, file, readOptions, [&](const EventRecord &record) {
                 if (!import.add(record) || !options.dryRun)
@@ -255,6 +258,8 @@ int main(int argc, char **argv)
             options.dryRun = true;
         } else if (argument == u"--skip-bad") {
             options.skipBad = true;
+        } else if (argument == u"--include-past") {
+            options.includePast = true;
         } else {
             return usage(u"unknown option '%1'."_s.arg(argument));
         }
@@ -266,8 +271,8 @@ int main(int argc, char **argv)
         return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
     options.file = plain.value(0);
     if (options.command == u"export") {
-        if (options.dryRun || options.skipBad)
-            return usage(u"--dry-run and --skip-bad are options of import."_s);
+        if (options.dryRun || options.skipBad || options.includePast)
+            return usage(u"--dry-run, --skip-bad and --include-past are options of import."_s);
         if (options.format && *options.format != EventFormat::Csv
             && *options.format != EventFormat::ICalendar)
             return usage(u"export writes csv or ics."_s);

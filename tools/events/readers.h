@@ -163,6 +163,8 @@ std::optional<QString> descriptionFault(const QString &text);
 // Where readers put what they find: records go on to the sink once checked, and annual
 // events dated before today move to their next occurrence, as the reminder keeps them (it
 // moves an annual event on one year a pass, so a birth year would show it missed for decades).
+// One-off events dated before today are skipped: the reminder would show them once as missed
+// and delete them.
 class Collector
 {
 public:
@@ -172,6 +174,8 @@ public:
     {
         if (const auto fault = descriptionFault(record.description))
             return unreadable(line, record.description, *fault);
+        if (!record.annual && record.date.date() < options.today && !options.includePast)
+            return skip(line, record.description, QStringLiteral("already past"));
         if (record.annual && record.date.date() < options.today) {
             const QDate date = record.date.date();
             record.date = EventDateTime(NextOccurrence(date.month(), date.day(), options.today),
