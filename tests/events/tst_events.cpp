@@ -71,8 +71,8 @@ private Q_SLOTS:
     void command();
 };
 
-// A file in, the records and the report out. Beside it stand "other.cal" and "other.bd" for
-// its include lines.
+// A file in, the records and the report out. Beside it stand "other.cal", "other.bd" and
+// "other.rem" (which includes itself) for its include lines.
 void tst_Events::reading_data()
 {
     QTest::addColumn<QString>("format");
@@ -165,15 +165,34 @@ void tst_Events::reading_data()
                          << L{ "2026-05-10|annual|Born", "W: vCalendar 1.0", "W: lower case" };
     QTest::newRow("remind")
             << "remind"
-            << QByteArray("REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm MSG a\n"
-                          "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
-                          "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
-                          "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\nREM "
-                          "2 Mar 1950 MSG Old\n")
-            << L{ "2026-12-25|annual|Noël is",     "2026-12-07 17:00:00|annual|a",
-                  "2026-12-08 10:30:00|one-off|b", "2026-05-01|annual|c",
-                  "2026-07-14|annual|Fête",        "S7 Mothers: fixed day of the year (\"Sun\")",
-                  "S10 Old: already past",         "U8 REM 31 Apr MSG no: no such date" };
+            << QByteArray(
+                       "REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm *10 MSG a\n"
+                       "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
+                       "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
+                       "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\n"
+                       "REM 2 Mar 1950 MSG Old\n"
+                       "REM 20 Mar 2027 *7 UNTIL 20 Apr 2027 MSG Weekly course\n"
+                       "REM 10 May MSG Born [year(today())-1950] years ago\n"
+                       "REM Mon SATISFY [day(trigdate())<=7] MSG First\n"
+                       "REM 1 Jun AFTER MSG Moved\nREM Wed MSG Weekly\nDO other.rem\n"
+                       "INCLUDECMD list\nREM 1 Jun UNTIL 1 Jan 2026 MSG Ended\n")
+            << L{ "2026-12-25|annual|Noël is",
+                  "2026-12-07 17:00:00|annual|a",
+                  "2026-12-08 10:30:00|one-off|b",
+                  "2026-05-01|annual|c",
+                  "2026-07-14|annual|Fête",
+                  "2026-06-01|annual|included",
+                  "S7 Mothers: first Sunday on or after",
+                  "S10 Old: already past",
+                  "S11 Weekly course: repeats every 7 days",
+                  "S12 Born [year(today())-1950] years ago: expression that only remind",
+                  "S13 First: SATISFY",
+                  "S14 Moved: OMIT leaves out (AFTER)",
+                  "S15 Weekly: repeats every Wednesday",
+                  "S17 INCLUDECMD list: commands are not run",
+                  "S18 Ended: last year (UNTIL) is past",
+                  "U8 REM 31 Apr MSG no: no such date",
+                  "U2 DO other.rem: includes itself" };
     QTest::newRow("calendar, with an include and a Latin-1 part")
             << "calendar"
             << QByteArray(
@@ -206,7 +225,8 @@ void tst_Events::reading()
     options.localZone = QTimeZone(3600); // +01:00 all year
     options.fileName = dir.filePath(u"main"_s);
     QVERIFY(writeFile(dir.filePath(u"other.cal"_s), "7 December\tincluded\n")
-            && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n"));
+            && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n")
+            && writeFile(dir.filePath(u"other.rem"_s), "REM 1 Jun MSG included\nDO other.rem\n"));
     QStringList read;
     const ReadReport got =
             ReadEvents(FormatFromName(format).value(), content, options, [&](const EventRecord &r) {

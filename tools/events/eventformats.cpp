@@ -104,7 +104,7 @@ ReadReport ReadEvents(EventFormat format, QIODevice &input, const ReadOptions &o
         readICalendar(lines, out);
         break;
     case EventFormat::Remind:
-        readRemind(lines, out);
+        readRemind(lines, out, 0);
         break;
     case EventFormat::Calendar:
         readCalendar(lines, out, 0);

@@ -233,9 +233,22 @@ QByteArray csvField(const QString &text);
 
 void readCsv(LineReader &lines, Collector &out);
 void readICalendar(LineReader &lines, Collector &out);
-void readRemind(LineReader &lines, Collector &out);
 // `depth` counts the include lines that led to this file.
+void readRemind(LineReader &lines, Collector &out, int depth);
 void readCalendar(LineReader &lines, Collector &out, int depth);
 void readBirthday(LineReader &lines, Collector &out, int depth);
+
+// Include lines, which remind, calendar and birthday follow alike, up to this depth.
+inline constexpr int maxIncludeDepth = 8;
+
+// The file an include line names: "<file>", "\"file\"" or the bare name.
+QString includeName(QString text);
+
+// Reads the file that an include line (`text`, on `line`) names into `out`. The file is looked
+// for in `folders`, after the folder of the file including it when `besideFirst` is set. A
+// file that includes itself, through any chain, and a nesting deeper than the limit are
+// reported as unreadable.
+void readIncluded(EventFormat format, const QString &name, int line, const QString &text,
+                  Collector &out, int depth, const QStringList &folders, bool besideFirst);
 
 } // namespace EventReading
