@@ -75,7 +75,7 @@ private Q_SLOTS:
 // "other.rem" (which includes itself) for its include lines.
 void tst_Events::reading_data()
 {
-    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("format"); // and the user's locale after an '@'
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("out"); // the records, then the report
     using L = QStringList;
@@ -103,6 +103,25 @@ void tst_Events::reading_data()
                   "U8 a\uFFFDz: control character U+0001",
                   "U9 a\uFFFDz: control character U+0000",
                   QString(u"U10 " + QString(117, u'x') + u"...: longer than 255") };
+    QTest::newRow("csv: a German spreadsheet, dates that either order reads")
+            << "csv@de_DE"
+            << QByteArray("Datum;Text;J\xC3\xA4hrlich\r\n01.05.2027;Maifeiertag, frei;ja\r\n"
+                          "03.10.27 18:00;Einheit;nein\r\n")
+            << L{ "2027-05-01|annual|Maifeiertag, frei", "2027-10-03 18:00:00|one-off|Einheit",
+                  "W: read day first, as the locale de_DE writes dates (--date-order mdy" };
+    QTest::newRow("csv: American, a day over 12 settles the order")
+            << "csv@de_DE"
+            << QByteArray("01/02/2028 6:30 PM,Party,-1\r\n12/25/2027,Xmas,yes\r\n"
+                          "25/12/2027,Noel,oui\r\n")
+            << L{ "2028-01-02 18:30:00|annual|Party", "2027-12-25|annual|Xmas",
+                  "U3 25/12/2027,Noel,oui: no such date, read month first" };
+    QTest::newRow("csv: tabs, the header names the form")
+            << "csv@en_US"
+            << QByteArray("Date (DD/MM/YYYY)\tDescription\tAnnual\r\n03/04/2027\tA, b\tfalse\r\n")
+            << L{ "2027-04-03|one-off|A, b" };
+    QTest::newRow("csv: either order, the locale writes dates otherwise")
+            << "csv@de_DE" << QByteArray("03/04/2027;A;oui\r\n05/06/2027;B;non\r\n")
+            << L{ "U1 03/04/2027: --date-order dmy reads them day first, --date-order mdy" };
     QTest::newRow("csv: UTF-16") << "csv"
                                  << QByteArray(QStringEncoder(QStringEncoder::Utf16LE,
                                                               QStringEncoder::Flag::WriteBom)(
@@ -224,15 +243,17 @@ void tst_Events::reading()
     options.today = QDate(2026, 3, 1);
     options.localZone = QTimeZone(3600); // +01:00 all year
     options.fileName = dir.filePath(u"main"_s);
+    options.locale = QLocale(format.section(u'@', 1)); // "csv@de_DE": read by a German user
     QVERIFY(writeFile(dir.filePath(u"other.cal"_s), "7 December\tincluded\n")
             && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n")
             && writeFile(dir.filePath(u"other.rem"_s), "REM 1 Jun MSG included\nDO other.rem\n"));
     QStringList read;
     const ReadReport got =
-            ReadEvents(FormatFromName(format).value(), content, options, [&](const EventRecord &r) {
-                read << RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s)
-                                + r.description;
-            });
+            ReadEvents(FormatFromName(format.section(u'@', 0, 0)).value(), content, options,
+                       [&](const EventRecord &r) {
+                           read << RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s)
+                                           + r.description;
+                       });
     QCOMPARE(read + reportTexts(got, out), out);
 }
 
@@ -282,6 +303,9 @@ void tst_Events::command_data()
             << L{ "Dry run: would add 4, duplicates 2",
                   "2036-12-06\tannual\tParty\n2036-12-06\tone-off\tparty\n"
                   "2036-12-07\tannual\tBirthday\n2036-12-07\tone-off\tNew\n" };
+    QTest::newRow("--date-order") << "" << import + L{ "--date-order", "dmy", "--dry-run", "%file" }
+                                  << QByteArray("03.04.2037,A,yes\n") << 0
+                                  << L{ "2037-04-03\tannual\tA\n" };
     QTest::newRow("an insert fails half-way")
             << "failing" << import + L{ "%file" } << csv + "2036-12-08,Other,no\r\n"
             << 1 << L{ "disk on fire" };

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTimeZone>
@@ -70,6 +71,12 @@ struct ReadReport
     qint64 events = 0; // records handed on
 };
 
+// The order of a date's numbers in a CSV file: "24.12.2027", "12/24/2027", "2027/12/24".
+enum class DateOrder { DayMonthYear, MonthDayYear, YearMonthDay };
+
+// "dmy", "mdy", "ymd".
+std::optional<DateOrder> DateOrderFromName(const QString &name);
+
 struct ReadOptions
 {
     // Annual events are dated on their next occurrence on or after this day.
@@ -84,6 +91,10 @@ struct ReadOptions
     bool followIncludes = true;
     // One-off events dated before `today` are skipped as past unless this is set.
     bool includePast = false;
+    // The order of a CSV file's dates; when unset it is found from the file, or from the short
+    // date form of `locale` when the file's dates could be read either way.
+    std::optional<DateOrder> dateOrder;
+    QLocale locale;
 };
 
 using RecordSink = std::function<void(const EventRecord &)>;

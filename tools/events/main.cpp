@@ -26,7 +26,8 @@ constexpr int usageError = 2;
 const char usageText[] =
         "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
         "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad]\n"
-        "                                         [--include-past] FILE\n"
+        "                                         [--include-past] [--date-order dmy|mdy|ymd] "
+        "FILE\n"
         "\n"
         "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
         "--folder names another).\n"
@@ -39,6 +40,8 @@ const char usageText[] =
         "         --dry-run       lists what would be added and changes nothing\n"
         "         --skip-bad      imports what can be read and lists the rest\n"
         "         --include-past  imports one-off events dated before today too\n"
+        "         --date-order    how a CSV file's dates are written: dmy (24.12.2027),\n"
+        "                         mdy (12/24/2027) or ymd; found from the file without it\n"
         "         Entries Datebell cannot hold (other repetitions, moving holidays) and\n"
         "         past one-off events are listed and passed over.\n"
         "\n"
@@ -70,6 +73,7 @@ struct Options
     bool dryRun = false;
     bool skipBad = false;
     bool includePast = false;
+    std::optional<DateOrder> dateOrder;
 };
 
 // A line of a file as a message shows it: one line, not too long.
@@ -169,6 +173,7 @@ int importEvents(const QString &databasePath, const Options &options)
     readOptions.today = QDate::currentDate();
     readOptions.fileName = standardInput ? QString() : options.file;
     readOptions.includePast = options.includePast;
+    readOptions.dateOrder = options.dateOrder;
     const ReadReport report =
             ReadEvents(*format, file, readOptions, [&](const EventRecord &record) {
                 if (!import.add(record) || !options.dryRun)
@@ -260,6 +265,13 @@ int main(int argc, char **argv)
             options.skipBad = true;
         } else if (argument == u"--include-past") {
             options.includePast = true;
+        } else if (isOption(u"--date-order"_s)) {
+            QString name;
+            if (!value(u"--date-order"_s, &name))
+                return usage(u"--date-order needs an order: dmy, mdy or ymd."_s);
+            options.dateOrder = DateOrderFromName(name);
+            if (!options.dateOrder)
+                return usage(u"unknown date order '%1': dmy, mdy or ymd."_s.arg(name));
         } else {
             return usage(u"unknown option '%1'."_s.arg(argument));
         }
@@ -271,8 +283,9 @@ int main(int argc, char **argv)
         return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
     options.file = plain.value(0);
     if (options.command == u"export") {
-        if (options.dryRun || options.skipBad || options.includePast)
-            return usage(u"--dry-run, --skip-bad and --include-past are options of import."_s);
+        if (options.dryRun || options.skipBad || options.includePast || options.dateOrder)
+            return usage(u"--dry-run, --skip-bad, --include-past and --date-order are options "
+                         "of import."_s);
         if (options.format && *options.format != EventFormat::Csv
             && *options.format != EventFormat::ICalendar)
             return usage(u"export writes csv or ics."_s);

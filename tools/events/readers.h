@@ -62,6 +62,21 @@ public:
             utf16(QStringDecoder::Utf16LE, 0);
         else if (head.size() >= 2 && head.at(0) == 0 && head.at(1) != 0)
             utf16(QStringDecoder::Utf16BE, 0);
+        m_start = m_input.pos();
+    }
+
+    // Goes back to the first line, for a second reading; false when the input cannot seek.
+    bool rewind()
+    {
+        if (m_input.isSequential() || !m_input.seek(m_start))
+            return false;
+        if (m_utf16)
+            m_decoder.resetState();
+        m_buffer.clear();
+        m_pos = 0;
+        m_atEnd = false;
+        m_number = 0;
+        return true;
     }
 
     // The next line without its line end; false at the end of the input.
@@ -134,6 +149,7 @@ private:
     }
 
     QIODevice &m_input;
+    qint64 m_start = 0; // where the first line starts
     QStringDecoder m_decoder;
     bool m_utf16 = false;
     QByteArray m_buffer;
