@@ -139,11 +139,26 @@ void tst_Events::reading_data()
                         + vevent("DTSTART;VALUE=DATE:19900101\r\nRRULE:FREQ=YEARLY;COUNT=3\r\n"
                                  "SUMMARY:Over\r\n")
                         + vevent("DTSTART;VALUE=DATE:20260101\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:"
-                                 "Wk\r\n"))
+                                 "Wk\r\n")
+                        + vevent("DTSTART;VALUE=DATE:20260801\r\nDTEND;VALUE=DATE:20260805\r\n"
+                                 "SUMMARY:Trip\r\n")
+                        + vevent("DTSTART:20261207T090000\r\nDTEND:20261207T100000\r\nSUMMARY:"
+                                 "Pick up the new glasses\r\nDESCRIPTION:Optician M\xC3\xBCller\\, "
+                                 "Hauptstra\xC3\x9F"
+                                 "e 5\r\n")
+                        + vevent("DTSTART:20261207T230000\r\nDURATION:PT3H\r\nSUMMARY:Late\r\n"
+                                 "DESCRIPTION:Late\r\n"))
             << L{ "2026-05-10|annual|Google",
                   "2026-05-14|annual|Apple",
                   "2026-12-06 10:30:00|one-off|",
                   "2026-12-06 10:30:00|one-off|one\ntwo",
+                  "2026-08-01|one-off|Trip",
+                  "2026-12-07 09:00:00|one-off|Pick up the new glasses",
+                  "2026-12-07 23:00:00|one-off|Late",
+                  "W: 1 event has a longer description that Datebell does not keep; the first: "
+                  "\"Pick up the new glasses\" (line 52)",
+                  "W: 1 event lasts several days, imported on its first day only; the first: "
+                  "\"Trip\" (line 45)",
                   "S31 Over: is past",
                   "S38 Wk: otherwise than once a year" };
     QTest::newRow("ics: zones of the file, links, Windows names, DST gap and overlap")
@@ -225,10 +240,17 @@ void tst_Events::reading_data()
             << "birthday"
             << QByteArray("# c\nJoe=25/04/1974\nErzs\xE9"
                           "bet=19/11\nEaster=5/4/2026 ev\n"
-                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n")
-            << L{ "2026-04-25|annual|Joe",        "2026-11-19|annual|Erzsébet",
-                  "2026-04-05|one-off|Easter",    "2026-09-12|annual|Pen exploded",
-                  "W: read as Latin-1",           "S5 Trip: several days",
+                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n"
+                          "Old event=01/01/2020 ev\n")
+            << L{ "2026-04-25|annual|Joe",
+                  "2026-11-19|annual|Erzsébet",
+                  "2026-04-05|one-off|Easter",
+                  "2026-08-01|one-off|Trip",
+                  "2026-09-12|annual|Pen exploded",
+                  "W: read as Latin-1",
+                  "W: 1 event lasts several days, imported on its first day only; the first: "
+                  "\"Trip\" (line 5)",
+                  "S8 Old event: already past",
                   "U7 X=31/04/1970: no such date" };
 }
 

@@ -217,11 +217,13 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
 
 // birthday: "name=DD/MM[/YYYY] [flags]". A birthday (bd, the default) or an anniversary (ann)
 // is annual; an event (ev) is one-off when it has a year, annual when not. "wN" (how many
-// days ahead to warn) means nothing here; multi-day events ("to", "for") cannot be held.
+// days ahead to warn) means nothing here; an event lasting several days ("to", "for") is
+// imported on its first day.
 // birthday reads its files in the locale's 8-bit encoding: lines that are not UTF-8 are read
 // as Latin-1. "&include file" reads another file.
 void readBirthday(LineReader &lines, Collector &out, int depth)
 {
+    Tally severalDays;
     QByteArray bytes;
     while (lines.next(bytes)) {
         const int number = lines.number();
@@ -293,10 +295,9 @@ void readBirthday(LineReader &lines, Collector &out, int depth)
                 problem = u"\"%1\" is not a flag of birthday files"_s.arg(flag);
             }
         }
+        const qint64 before = out.report.events;
         if (!problem.isEmpty()) {
             fail(problem);
-        } else if (lasting) {
-            out.skip(number, name, u"an event lasting several days"_s);
         } else if (kind == u"ev" && year) {
             out.add(number,
                     EventRecord{ EventDateTime(QDate(year, month, day)), false, name, false });
@@ -304,7 +305,11 @@ void readBirthday(LineReader &lines, Collector &out, int depth)
             out.add(number,
                     EventRecord{ EventDateTime(QDate(2000, month, day)), false, name, true });
         }
+        if (lasting && out.report.events > before)
+            severalDays.note(name, number);
     }
+    if (severalDays.count > 0)
+        out.warn(severalDaysWarning(severalDays));
 }
 
 } // namespace EventReading

@@ -88,6 +88,13 @@ std::optional<QString> descriptionFault(const QString &text)
     return std::nullopt;
 }
 
+QString severalDaysWarning(const Tally &tally)
+{
+    return u"%1 several days, imported on %2 first day only; the first: %3"_s.arg(
+            tally.count == 1 ? u"1 event lasts"_s : u"%1 events last"_s.arg(tally.count),
+            tally.count == 1 ? u"its"_s : u"each one's"_s, tally.first);
+}
+
 // "2026-12-06", "2026-12-06 10:30", "2026-12-06 10:30:00" (or with a "T"); `why` says what is
 // wrong with anything else.
 std::optional<DateAndTime> isoDateTime(QStringView text, QString *why)

@@ -240,6 +240,21 @@ struct DateAndTime
     bool hasTime = false;
 };
 
+// Entries of one kind that a file's warning counts, the first of them named.
+struct Tally
+{
+    int count = 0;
+    QString first; // "\"Trip\" (line 4)"
+    void note(const QString &event, int line)
+    {
+        if (count++ == 0)
+            first = QStringLiteral("\"%1\" (line %2)").arg(shown(event)).arg(line);
+    }
+};
+
+// The warning for events lasting several days, which every reader imports on their first day.
+QString severalDaysWarning(const Tally &tally);
+
 // "2026-12-06", "2026-12-06 10:30", "2026-12-06 10:30:00" (or with a "T"); `why` says what is
 // wrong with anything else.
 std::optional<DateAndTime> isoDateTime(QStringView text, QString *why);
