@@ -236,18 +236,18 @@ void tst_Events::reading_data()
             << L{ "2026-12-07|annual|numeric",  "2026-12-07|annual|named\nsecond line",
                   "2026-12-07|annual|included", "2027-01-05|annual|Jérôme",
                   "S8 Easter: not a fixed day", "U9 12/45 x: no such date" };
-    QTest::newRow("birthday, Latin-1")
-            << "birthday"
+    QTest::newRow("birthday, ISO-8859-2 for a Hungarian")
+            << "birthday@hu_HU"
             << QByteArray("# c\nJoe=25/04/1974\nErzs\xE9"
-                          "bet=19/11\nEaster=5/4/2026 ev\n"
+                          "bet Ern\xF5=19/11\nEaster=5/4/2026 ev\n"
                           "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n"
                           "Old event=01/01/2020 ev\n")
             << L{ "2026-04-25|annual|Joe",
-                  "2026-11-19|annual|Erzsébet",
+                  "2026-11-19|annual|Erzsébet Ernő",
                   "2026-04-05|one-off|Easter",
                   "2026-08-01|one-off|Trip",
                   "2026-09-12|annual|Pen exploded",
-                  "W: read as Latin-1",
+                  "W: read as ISO-8859-2, usual for Hungarian",
                   "W: 1 event lasts several days, imported on its first day only; the first: "
                   "\"Trip\" (line 5)",
                   "S8 Old event: already past",
@@ -328,6 +328,12 @@ void tst_Events::command_data()
     QTest::newRow("--date-order") << "" << import + L{ "--date-order", "dmy", "--dry-run", "%file" }
                                   << QByteArray("03.04.2037,A,yes\n") << 0
                                   << L{ "2037-04-03\tannual\tA\n" };
+    QTest::newRow("--encoding")
+            << ""
+            << import + L{ "--encoding", "Shift_JIS", "--format", "remind", "--dry-run", "%file" }
+            << QByteArray("REM 1 Jan 2037 MSG \x93\xFA\x96\x7B\nREM 2 Jan 2037 MSG \x82\n") << 1
+            << L{ "events.csv:2: cannot read \"REM 2 Jan 2037 MSG \uFFFD\": the line is not "
+                  "Shift_JIS text" };
     QTest::newRow("an insert fails half-way")
             << "failing" << import + L{ "%file" } << csv + "2036-12-08,Other,no\r\n"
             << 1 << L{ "disk on fire" };

@@ -259,12 +259,13 @@ std::pair<std::optional<DateOrder>, QChar> localeOrder(const QLocale &locale)
 struct Row
 {
     int line = 0;
-    std::optional<QString> text; // nothing when the row is not UTF-8
+    std::optional<QString> text; // nothing when the row is not text, and `why` says why
+    QString why;
     QByteArray bytes;
     bool tooLong = false;
 };
 
-bool nextRow(LineReader &lines, Row &row)
+bool nextRow(LineReader &lines, Collector &out, Row &row)
 {
     QByteArray line;
     if (!lines.next(line))
@@ -279,7 +280,7 @@ bool nextRow(LineReader &lines, Row &row)
             break;
         row.bytes += lineEnd + line;
     }
-    row.text = utf8(row.bytes);
+    row.text = lineText(row.bytes, lines, out, &row.why, true);
     return true;
 }
 
@@ -306,7 +307,7 @@ Layout findLayout(LineReader &lines, Collector &out)
     Layout layout;
     QList<QString> sample;
     Row row;
-    while (sample.size() < sampleRows && nextRow(lines, row)) {
+    while (sample.size() < sampleRows && nextRow(lines, out, row)) {
         if (row.text && !row.tooLong && !row.text->trimmed().isEmpty())
             sample << *row.text;
     }
@@ -356,7 +357,7 @@ Layout findLayout(LineReader &lines, Collector &out)
     qsizetype isoRows = 0, rows = 0;
     QChar separator;
     lines.rewind();
-    while (!layout.order && nextRow(lines, row)) {
+    while (!layout.order && nextRow(lines, out, row)) {
         if (!row.text || row.tooLong || row.text->trimmed().isEmpty())
             continue;
         if (rows++ == 0 && layout.header)
@@ -466,13 +467,13 @@ void readCsv(LineReader &lines, Collector &out)
     }
     bool first = true;
     Row row;
-    while (nextRow(lines, row)) {
+    while (nextRow(lines, out, row)) {
         if (row.tooLong) {
             out.unreadable(row.line, QString::fromUtf8(row.bytes), longLine);
             continue;
         }
         if (!row.text) {
-            out.unreadable(row.line, shownBytes(row.bytes), notUtf8);
+            out.unreadable(row.line, shownBytes(row.bytes), row.why);
             first = false;
             continue;
         }

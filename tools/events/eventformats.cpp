@@ -109,7 +109,7 @@ ReadReport ReadEvents(EventFormat format, QIODevice &input, const ReadOptions &o
         return ReadEvents(format, copy, options, sink);
     }
     Collector out(options, sink);
-    LineReader lines(input);
+    LineReader lines(input, format == EventFormat::ICalendar ? QString() : options.encoding);
     if (lines.utf16())
         out.warn(u"the file is UTF-16 text"_s);
     switch (format) {
@@ -141,6 +141,11 @@ ReadReport ReadEvents(EventFormat format, const QByteArray &content, const ReadO
     buffer.setData(content);
     buffer.open(QIODevice::ReadOnly);
     return ReadEvents(format, buffer, options, sink);
+}
+
+bool EncodingKnown(const QString &name)
+{
+    return knownEncoding(name);
 }
 
 std::optional<EventFormat> GuessFormat(const QByteArray &head, const QString &fileName)

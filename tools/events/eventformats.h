@@ -95,7 +95,13 @@ struct ReadOptions
     // date form of `locale` when the file's dates could be read either way.
     std::optional<DateOrder> dateOrder;
     QLocale locale;
+    // The encoding of a CSV, remind, calendar or birthday file, as iconv names it; when empty,
+    // UTF-8, and a line that is not is read in the encoding usual for the locale's language.
+    QString encoding;
 };
+
+// Whether files can be read in the encoding `name` ("ISO-8859-2", "windows-1252").
+bool EncodingKnown(const QString &name);
 
 using RecordSink = std::function<void(const EventRecord &)>;
 

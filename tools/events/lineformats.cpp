@@ -13,15 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace EventReading {
 
-// The text of a line in the file's encoding: UTF-8, or Latin-1 where the format's own tool
-// reads it so (`latin1`).
-std::optional<QString> lineText(const QByteArray &bytes, bool latin1)
-{
-    if (latin1)
-        return QString::fromLatin1(bytes);
-    return utf8(bytes);
-}
-
 // An included file as calendar(1), birthday and remind find it: in `folders` (for calendar
 // and birthday the folder of the file including it comes first), the first that holds it.
 QString includedFile(const QString &name, const ReadOptions &options, QStringList folders,
@@ -55,7 +46,7 @@ void readOneIncluded(EventFormat format, const QString &path, int line, const QS
     inner.including = out.including;
     if (!out.options.fileName.isEmpty())
         inner.including << QFileInfo(out.options.fileName).canonicalFilePath();
-    LineReader reader(file);
+    LineReader reader(file, out.options.encoding);
     if (format == EventFormat::Calendar)
         readCalendar(reader, inner, depth + 1);
     else if (format == EventFormat::Birthday)
@@ -105,7 +96,7 @@ QString includeName(QString text)
 void readCalendar(LineReader &lines, Collector &out, int depth)
 {
     bool inComment = false;
-    bool latin1 = false;
+    std::shared_ptr<TextDecoder> language; // the encoding a LANG= line names
     std::optional<std::pair<int, EventRecord>> last; // the record a tab-led line continues
     bool lastWasBad = false;
     const auto flush = [&] {
@@ -116,9 +107,12 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
     QByteArray bytes;
     while (lines.next(bytes)) {
         const int number = lines.number();
-        const auto decoded = lineText(bytes, latin1);
+        QString why;
+        const auto decoded = language ? language->decode(bytes) : lineText(bytes, lines, out, &why);
         if (!decoded || lines.tooLong()) {
-            out.unreadable(number, shownBytes(bytes), decoded ? longLine : notUtf8);
+            if (language)
+                why = u"the line is not %1 text, as LANG= says"_s.arg(language->name());
+            out.unreadable(number, shownBytes(bytes), decoded ? longLine : why);
             continue;
         }
         const QString &text = *decoded;
@@ -164,13 +158,16 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
             static const QRegularExpression setting(u"^([A-Za-z_]+)=(.*)$"_s);
             if (const auto match = setting.match(trimmed); match.hasMatch()) {
                 // calendar(1) reads the lines after "LANG=xx_XX.ENCODING" in that encoding.
-                const QString value = match.captured(2).toLower();
-                if (match.captured(1) == u"LANG") {
-                    if (value.contains(u"utf-8"_s) || value.contains(u"utf8"_s))
-                        latin1 = false;
-                    else if (value.contains(u"8859-1"_s) || value.contains(u"88591"_s)
-                             || value.contains(u"8859-15"_s) || value.contains(u"latin1"_s))
-                        latin1 = true;
+                const QString value = match.captured(2).section(u'.', 1).section(u'@', 0, 0);
+                if (match.captured(1) == u"LANG" && !value.isEmpty()) {
+                    const QString lower = value.toLower();
+                    if (lower == u"utf-8" || lower == u"utf8")
+                        language.reset();
+                    else if (auto named = std::make_shared<TextDecoder>(value); named->isValid())
+                        language = named;
+                    else
+                        out.unreadable(number, text,
+                                       u"LANG= names an encoding not known here (%1)"_s.arg(value));
                 }
                 continue;
             }
@@ -219,24 +216,20 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
 // is annual; an event (ev) is one-off when it has a year, annual when not. "wN" (how many
 // days ahead to warn) means nothing here; an event lasting several days ("to", "for") is
 // imported on its first day.
-// birthday reads its files in the locale's 8-bit encoding: lines that are not UTF-8 are read
-// as Latin-1. "&include file" reads another file.
+// "&include file" reads another file.
 void readBirthday(LineReader &lines, Collector &out, int depth)
 {
     Tally severalDays;
     QByteArray bytes;
     while (lines.next(bytes)) {
         const int number = lines.number();
-        auto decoded = utf8(bytes);
-        if (!decoded) {
-            decoded = QString::fromLatin1(bytes);
-            out.warn(u"lines that are not UTF-8 are read as Latin-1"_s);
-        }
-        const QString &text = *decoded;
-        if (lines.tooLong()) {
-            out.unreadable(number, text, longLine);
+        QString why;
+        const auto decoded = lineText(bytes, lines, out, &why);
+        if (!decoded || lines.tooLong()) {
+            out.unreadable(number, shownBytes(bytes), decoded ? longLine : why);
             continue;
         }
+        const QString &text = *decoded;
         const QString trimmed = text.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u'#'))
             continue;

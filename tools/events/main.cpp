@@ -26,8 +26,8 @@ constexpr int usageError = 2;
 const char usageText[] =
         "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
         "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad]\n"
-        "                                         [--include-past] [--date-order dmy|mdy|ymd] "
-        "FILE\n"
+        "                                         [--include-past] [--date-order dmy|mdy|ymd]\n"
+        "                                         [--encoding NAME] FILE\n"
         "\n"
         "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
         "--folder names another).\n"
@@ -42,6 +42,9 @@ const char usageText[] =
         "         --include-past  imports one-off events dated before today too\n"
         "         --date-order    how a CSV file's dates are written: dmy (24.12.2027),\n"
         "                         mdy (12/24/2027) or ymd; found from the file without it\n"
+        "         --encoding      the encoding of a CSV, remind, calendar or birthday file\n"
+        "                         (ISO-8859-2, windows-1252...); without it UTF-8, and lines\n"
+        "                         that are not are read in the one usual for your language\n"
         "         Entries Datebell cannot hold (other repetitions, moving holidays) and\n"
         "         past one-off events are listed and passed over.\n"
         "\n"
@@ -74,6 +77,7 @@ struct Options
     bool skipBad = false;
     bool includePast = false;
     std::optional<DateOrder> dateOrder;
+    QString encoding;
 };
 
 // A line of a file as a message shows it: one line, not too long.
@@ -164,6 +168,8 @@ int importEvents(const QString &databasePath, const Options &options)
                         "remind, calendar or birthday)."_s.arg(label));
         say(u"Format: %1 (guessed)"_s.arg(FormatName(*format)));
     }
+    if (*format == EventFormat::ICalendar && !options.encoding.isEmpty())
+        return usage(u"iCalendar files are UTF-8 text; --encoding is for the other formats."_s);
 
     const auto db = DBEngine::OpenDatabase(databasePath);
     if (!options.dryRun)
@@ -174,6 +180,7 @@ int importEvents(const QString &databasePath, const Options &options)
     readOptions.fileName = standardInput ? QString() : options.file;
     readOptions.includePast = options.includePast;
     readOptions.dateOrder = options.dateOrder;
+    readOptions.encoding = options.encoding;
     const ReadReport report =
             ReadEvents(*format, file, readOptions, [&](const EventRecord &record) {
                 if (!import.add(record) || !options.dryRun)
@@ -265,6 +272,12 @@ int main(int argc, char **argv)
             options.skipBad = true;
         } else if (argument == u"--include-past") {
             options.includePast = true;
+        } else if (isOption(u"--encoding"_s)) {
+            if (!value(u"--encoding"_s, &options.encoding) || options.encoding.isEmpty())
+                return usage(u"--encoding needs the name of an encoding."_s);
+            if (!EncodingKnown(options.encoding))
+                return usage(u"unknown encoding '%1' (iconv --list names those known)."_s.arg(
+                        options.encoding));
         } else if (isOption(u"--date-order"_s)) {
             QString name;
             if (!value(u"--date-order"_s, &name))
@@ -283,9 +296,10 @@ int main(int argc, char **argv)
         return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
     options.file = plain.value(0);
     if (options.command == u"export") {
-        if (options.dryRun || options.skipBad || options.includePast || options.dateOrder)
-            return usage(u"--dry-run, --skip-bad, --include-past and --date-order are options "
-                         "of import."_s);
+        if (options.dryRun || options.skipBad || options.includePast || options.dateOrder
+            || !options.encoding.isEmpty())
+            return usage(u"--dry-run, --skip-bad, --include-past, --date-order and --encoding "
+                         "are options of import."_s);
         if (options.format && *options.format != EventFormat::Csv
             && *options.format != EventFormat::ICalendar)
             return usage(u"export writes csv or ics."_s);

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace EventReading {
@@ -38,14 +39,48 @@ inline constexpr qsizetype maxLineBytes = 1 << 20;
 // The longest description the grid takes.
 inline constexpr qsizetype maxDescription = 255;
 
+// Text in an encoding that iconv knows, converted a line at a time.
+class TextDecoder
+{
+public:
+    explicit TextDecoder(const QString &name);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder &) = delete;
+    TextDecoder &operator=(const TextDecoder &) = delete;
+    bool isValid() const;
+    const QString &name() const { return m_name; }
+    // The text of the bytes; nothing when they are not text of this encoding.
+    std::optional<QString> decode(const QByteArray &bytes);
+
+private:
+    QString m_name;
+    void *m_iconv;
+};
+
+// Whether `name` is an encoding that files can be read in.
+bool knownEncoding(const QString &name);
+
 // Lines of a file, read a block at a time. A UTF-8 byte order mark is dropped; a file that
 // starts with a UTF-16 one (or shows UTF-16 by the zero bytes of its first character) is read
-// as UTF-16 and handed on as UTF-8.
+// as UTF-16 and handed on as UTF-8. A file in an encoding named by `encoding` is read in it:
+// UTF-16 and UTF-32 as a whole, others a line at a time through `text`.
 class LineReader
 {
 public:
-    explicit LineReader(QIODevice &input) : m_input(input)
+    explicit LineReader(QIODevice &input, const QString &encoding = QString()) : m_input(input)
     {
+        if (!encoding.isEmpty()) {
+            const auto known = QStringConverter::encodingForName(encoding.toLatin1().constData());
+            if (known && *known != QStringConverter::Utf8 && *known != QStringConverter::Latin1
+                && *known != QStringConverter::System) {
+                m_decoder = QStringDecoder(*known);
+                m_utf16 = m_wideNamed = true;
+            } else if (!known || *known != QStringConverter::Utf8) {
+                m_named = std::make_shared<TextDecoder>(encoding);
+            }
+            m_start = m_input.pos();
+            return;
+        }
         const QByteArray head = m_input.peek(4);
         const auto utf16 = [&](QStringDecoder::Encoding encoding, int bom) {
             m_decoder = QStringDecoder(encoding);
@@ -108,10 +143,16 @@ public:
         }
     }
 
+    // The text of a line in the encoding named; UTF-8 when none was. Nothing when the line is
+    // not text of that encoding.
+    std::optional<QString> text(const QByteArray &line) const;
+    // The encoding named, or nothing.
+    std::shared_ptr<TextDecoder> named() const { return m_named; }
+
     int number() const { return m_number; }
     bool crlf() const { return m_crlf; } // the last line ended with CRLF
     bool tooLong() const { return m_tooLong; }
-    bool utf16() const { return m_utf16; }
+    bool utf16() const { return m_utf16 && !m_wideNamed; } // found, not named
     bool readError() const
     {
         const auto *file = qobject_cast<const QFileDevice *>(&m_input);
@@ -150,8 +191,10 @@ private:
 
     QIODevice &m_input;
     qint64 m_start = 0; // where the first line starts
+    std::shared_ptr<TextDecoder> m_named;
     QStringDecoder m_decoder;
-    bool m_utf16 = false;
+    bool m_utf16 = false; // decoded as a whole, from UTF-16 or UTF-32
+    bool m_wideNamed = false;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_atEnd = false;
@@ -232,7 +275,15 @@ public:
     QString file; // empty for the file named on the command line
     QStringList including; // the files whose include lines led here
     ReadReport report;
+    std::shared_ptr<TextDecoder> fallback; // for lines that are not UTF-8
 };
+
+// The text of a line: in the encoding the file was named to be in, else UTF-8, else (a file
+// that is not UTF-8) in the 8-bit encoding usual for the user's language, for files of
+// spreadsheets (`spreadsheet`) Windows' and for others the ISO one, which a warning names.
+// Nothing, and `why` says so, when the line is not text of the encoding named.
+std::optional<QString> lineText(const QByteArray &bytes, const LineReader &lines, Collector &out,
+                                QString *why, bool spreadsheet = false);
 
 struct DateAndTime
 {

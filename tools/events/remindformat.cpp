@@ -153,9 +153,10 @@ void readRemind(LineReader &lines, Collector &out, int depth)
     QByteArray bytes;
     while (lines.next(bytes)) {
         int number = lines.number();
-        const auto decoded = utf8(bytes);
+        QString fault;
+        const auto decoded = lineText(bytes, lines, out, &fault);
         if (!decoded || lines.tooLong()) {
-            out.unreadable(number, shownBytes(bytes), decoded ? longLine : notUtf8);
+            out.unreadable(number, shownBytes(bytes), decoded ? longLine : fault);
             continue;
         }
         QString text = *decoded;
