@@ -209,7 +209,8 @@ void tst_Events::reading_data()
                        "REM 10 May MSG Born [year(today())-1950] years ago\n"
                        "REM Mon SATISFY [day(trigdate())<=7] MSG First\n"
                        "REM 1 Jun AFTER MSG Moved\nREM Wed MSG Weekly\nDO other.rem\n"
-                       "INCLUDECMD list\nREM 1 Jun UNTIL 1 Jan 2026 MSG Ended\n")
+                       "INCLUDECMD list\nREM 1 Jun UNTIL 1 Jan 2026 MSG Ended\n"
+                       "REM Third Monday in Jan MSG MLK\n")
             << L{ "2026-12-25|annual|Noël is",
                   "2026-12-07 17:00:00|annual|a",
                   "2026-12-08 10:30:00|one-off|b",
@@ -225,6 +226,7 @@ void tst_Events::reading_data()
                   "S15 Weekly: repeats every Wednesday",
                   "S17 INCLUDECMD list: commands are not run",
                   "S18 Ended: last year (UNTIL) is past",
+                  "S19 MLK: a weekday counted in the month (\"Third\")",
                   "U8 REM 31 Apr MSG no: no such date",
                   "U2 DO other.rem: includes itself" };
     QTest::newRow("calendar, with an include and a Latin-1 part")

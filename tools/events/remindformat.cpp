@@ -123,6 +123,8 @@ void readRemind(LineReader &lines, Collector &out, int depth)
                                                   u"SCHED"_s,    u"WARN"_s,     u"INFO"_s };
     static const QStringList omitting = { u"SKIP"_s, u"BEFORE"_s, u"AFTER"_s, u"OMIT"_s,
                                           u"OMITFUNC"_s };
+    static const QStringList ordinals = { u"FIRST"_s,  u"SECOND"_s, u"THIRD"_s,
+                                          u"FOURTH"_s, u"FIFTH"_s,  u"LAST"_s };
     static const QStringList bodies = { u"MSG"_s, u"MSF"_s, u"CAL"_s };
     static const QStringList otherBodies = { u"RUN"_s, u"SPECIAL"_s, u"PS"_s, u"PSFILE"_s };
     static const QStringList commands = { u"SET"_s,
@@ -239,6 +241,8 @@ void readRemind(LineReader &lines, Collector &out, int depth)
             }
             if (word.contains(u'[')) {
                 why = u"the day is worked out by an expression"_s;
+            } else if (ordinals.contains(upper)) {
+                why = u"on a weekday counted in the month (\"%1\")"_s.arg(word);
             } else if (upper == u"SATISFY") {
                 why = u"the day is found by a SATISFY expression"_s;
             } else if (omitting.contains(upper)) {
