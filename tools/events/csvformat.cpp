@@ -366,9 +366,9 @@ Layout findLayout(LineReader &lines, Collector &out)
         const QStringList fields = csvFields(*row.text, layout.delimiter, &error);
         const auto date =
                 fields.size() == 3 ? numericDate(fields.at(layout.column[0])) : std::nullopt;
-        if (!date) {
-            QString why;
-            if (fields.size() == 3 && isoDateTime(fields.at(layout.column[0]), &why))
+        QString why;
+        if (!date || date->parts[0].size() == 4) {
+            if (date || (fields.size() == 3 && isoDateTime(fields.at(layout.column[0]), &why)))
                 ++isoRows;
             if (rows >= sampleRows && isoRows == rows - (layout.header ? 1 : 0))
                 break; // an ISO file
@@ -384,8 +384,6 @@ Layout findLayout(LineReader &lines, Collector &out)
             layout.eitherLine = row.line;
             separator = date->separator;
         }
-        if (evidence == Evidence::Iso)
-            ++isoRows;
     }
     if (!layout.order && !layout.either.isEmpty()) {
         // Every date could be read either way: the user's own form settles it when the file
@@ -406,6 +404,8 @@ Layout findLayout(LineReader &lines, Collector &out)
 // The date of a field, in the file's order; `why` says what is wrong with anything else.
 std::optional<DateAndTime> csvDate(const QString &field, const Layout &layout, QString *why)
 {
+    if (auto iso = isoDateTime(field, why))
+        return iso; // the form Datebell writes, read first
     const auto date = numericDate(field);
     if (!date || date->parts[0].size() == 4) {
         if (date) {
