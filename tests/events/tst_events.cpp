@@ -327,6 +327,11 @@ void tst_Events::command_data()
             << L{ "Dry run: would add 4, duplicates 2",
                   "2036-12-06\tannual\tParty\n2036-12-06\tone-off\tparty\n"
                   "2036-12-07\tannual\tBirthday\n2036-12-07\tone-off\tNew\n" };
+    QTest::newRow("dates that either order reads, --skip-bad")
+            << "" << import + L{ "--skip-bad", "%file" }
+            << QByteArray("03.04.2037,A,yes\n2037-05-01,B,no\n") << 1
+            << L{ "--date-order dmy reads them day first",
+                  "datebell-events: nothing was imported from" };
     QTest::newRow("--date-order") << "" << import + L{ "--date-order", "dmy", "--dry-run", "%file" }
                                   << QByteArray("03.04.2037,A,yes\n") << 0
                                   << L{ "2037-04-03\tannual\tA\n" };
@@ -372,7 +377,9 @@ void tst_Events::command()
 
     for (QString &argument : arguments)
         argument.replace(u"%folder"_s, folder.path()).replace(u"%file"_s, file);
-    const Run run = runProgram(QStringLiteral(DATEBELL_EVENTS_EXE), arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LC_ALL"_s, u"en_US.UTF-8"_s); // short dates as 12/24/27
+    const Run run = runProgram(QStringLiteral(DATEBELL_EVENTS_EXE), arguments, environment);
     sqlite3_close(lock);
     QVERIFY2(run.status == QProcess::NormalExit && run.code == status, qPrintable(describe(run)));
     for (const QString &part : output)

@@ -463,6 +463,7 @@ void readCsv(LineReader &lines, Collector &out)
         out.unreadable(layout.eitherLine, layout.either,
                        u"every date of the file could be read day first or month first; "
                        "--date-order dmy reads them day first, --date-order mdy month first"_s);
+        out.report.refused = true;
         return;
     }
     bool first = true;

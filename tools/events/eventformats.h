@@ -69,6 +69,9 @@ struct ReadReport
     // What was read leniently, once per kind and file.
     QStringList warnings;
     qint64 events = 0; // records handed on
+    // The file as a whole cannot be read as it stands (a CSV file's dates that either order
+    // reads): nothing of it is imported, even when unreadable entries are passed over.
+    bool refused = false;
 };
 
 // The order of a date's numbers in a CSV file: "24.12.2027", "12/24/2027", "2027/12/24".

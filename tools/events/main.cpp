@@ -210,6 +210,8 @@ int importEvents(const QString &databasePath, const Options &options)
         say(u"%1: %2 more that cannot be read"_s.arg(label).arg(report.unreadableCount
                                                                 - report.unreadable.size()));
     const qint64 unreadable = report.unreadableCount;
+    if (report.refused)
+        return fail(u"nothing was imported from '%1'."_s.arg(label));
     if (unreadable > 0 && !options.skipBad)
         return fail(
                 u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "

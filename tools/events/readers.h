@@ -268,6 +268,7 @@ public:
         report.skippedCount += other.skippedCount;
         report.warnings << other.warnings;
         report.events += other.events;
+        report.refused = report.refused || other.refused;
     }
 
     const ReadOptions &options;
