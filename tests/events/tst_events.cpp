@@ -71,11 +71,11 @@ private Q_SLOTS:
     void command();
 };
 
-// A file in, the records and the report out. Beside it stand "other.cal" and "other.bd" for
-// its include lines.
+// A file in, the records and the report out. Beside it stand "other.cal", "other.bd" and
+// "other.rem" (which includes itself) for its include lines.
 void tst_Events::reading_data()
 {
-    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("format"); // and the user's locale after an '@'
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("out"); // the records, then the report
     using L = QStringList;
@@ -103,6 +103,25 @@ void tst_Events::reading_data()
                   "U8 a\uFFFDz: control character U+0001",
                   "U9 a\uFFFDz: control character U+0000",
                   QString(u"U10 " + QString(117, u'x') + u"...: longer than 255") };
+    QTest::newRow("csv: a German spreadsheet, dates that either order reads")
+            << "csv@de_DE"
+            << QByteArray("Datum;Text;J\xC3\xA4hrlich\r\n01.05.2027;Maifeiertag, frei;ja\r\n"
+                          "03.10.27 18:00;Einheit;nein\r\n")
+            << L{ "2027-05-01|annual|Maifeiertag, frei", "2027-10-03 18:00:00|one-off|Einheit",
+                  "W: read day first, as the locale de_DE writes dates (--date-order mdy" };
+    QTest::newRow("csv: American, a day over 12 settles the order")
+            << "csv@de_DE"
+            << QByteArray("01/02/2028 6:30 PM,Party,-1\r\n12/25/2027,Xmas,yes\r\n"
+                          "25/12/2027,Noel,oui\r\n")
+            << L{ "2028-01-02 18:30:00|annual|Party", "2027-12-25|annual|Xmas",
+                  "U3 25/12/2027,Noel,oui: no such date, read month first" };
+    QTest::newRow("csv: tabs, the header names the form")
+            << "csv@en_US"
+            << QByteArray("Date (DD/MM/YYYY)\tDescription\tAnnual\r\n03/04/2027\tA, b\tfalse\r\n")
+            << L{ "2027-04-03|one-off|A, b" };
+    QTest::newRow("csv: either order, the locale writes dates otherwise")
+            << "csv@de_DE" << QByteArray("03/04/2027;A;oui\r\n05/06/2027;B;non\r\n")
+            << L{ "U1 03/04/2027: --date-order dmy reads them day first, --date-order mdy" };
     QTest::newRow("csv: UTF-16") << "csv"
                                  << QByteArray(QStringEncoder(QStringEncoder::Utf16LE,
                                                               QStringEncoder::Flag::WriteBom)(
@@ -120,11 +139,26 @@ void tst_Events::reading_data()
                         + vevent("DTSTART;VALUE=DATE:19900101\r\nRRULE:FREQ=YEARLY;COUNT=3\r\n"
                                  "SUMMARY:Over\r\n")
                         + vevent("DTSTART;VALUE=DATE:20260101\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:"
-                                 "Wk\r\n"))
+                                 "Wk\r\n")
+                        + vevent("DTSTART;VALUE=DATE:20260801\r\nDTEND;VALUE=DATE:20260805\r\n"
+                                 "SUMMARY:Trip\r\n")
+                        + vevent("DTSTART:20261207T090000\r\nDTEND:20261207T100000\r\nSUMMARY:"
+                                 "Pick up the new glasses\r\nDESCRIPTION:Optician M\xC3\xBCller\\, "
+                                 "Hauptstra\xC3\x9F"
+                                 "e 5\r\n")
+                        + vevent("DTSTART:20261207T230000\r\nDURATION:PT3H\r\nSUMMARY:Late\r\n"
+                                 "DESCRIPTION:Late\r\n"))
             << L{ "2026-05-10|annual|Google",
                   "2026-05-14|annual|Apple",
                   "2026-12-06 10:30:00|one-off|",
                   "2026-12-06 10:30:00|one-off|one\ntwo",
+                  "2026-08-01|one-off|Trip",
+                  "2026-12-07 09:00:00|one-off|Pick up the new glasses",
+                  "2026-12-07 23:00:00|one-off|Late",
+                  "W: 1 event has a longer description that Datebell does not keep; the first: "
+                  "\"Pick up the new glasses\" (line 52)",
+                  "W: 1 event lasts several days, imported on its first day only; the first: "
+                  "\"Trip\" (line 45)",
                   "S31 Over: is past",
                   "S38 Wk: otherwise than once a year" };
     QTest::newRow("ics: zones of the file, links, Windows names, DST gap and overlap")
@@ -165,17 +199,36 @@ void tst_Events::reading_data()
                          << L{ "2026-05-10|annual|Born", "W: vCalendar 1.0", "W: lower case" };
     QTest::newRow("remind")
             << "remind"
-            << QByteArray("REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm MSG a\n"
-                          "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
-                          "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
-                          "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\n")
+            << QByteArray(
+                       "REM 25 Dec MSG %\"No\xC3\xABl%\" is %b\nREM Dec 7 +3 AT 5:00pm *10 MSG a\n"
+                       "REM 2026-12-08 AT 10.30 SCANFROM -7 DURATION 1:00 PRIORITY 9 TAG x ONCE "
+                       "MSG b\nREM 1 May UNTIL 2030-01-01 MSG c\nOMIT 14 Jul MSG F\xC3\xAAte\n"
+                       "OMIT 1 Nov\nREM Sun 8 May MSG Mothers\nREM 31 Apr MSG no\nSET x 1\n"
+                       "REM 2 Mar 1950 MSG Old\n"
+                       "REM 20 Mar 2027 *7 UNTIL 20 Apr 2027 MSG Weekly course\n"
+                       "REM 10 May MSG Born [year(today())-1950] years ago\n"
+                       "REM Mon SATISFY [day(trigdate())<=7] MSG First\n"
+                       "REM 1 Jun AFTER MSG Moved\nREM Wed MSG Weekly\nDO other.rem\n"
+                       "INCLUDECMD list\nREM 1 Jun UNTIL 1 Jan 2026 MSG Ended\n"
+                       "REM Third Monday in Jan MSG MLK\n")
             << L{ "2026-12-25|annual|Noël is",
                   "2026-12-07 17:00:00|annual|a",
                   "2026-12-08 10:30:00|one-off|b",
                   "2026-05-01|annual|c",
                   "2026-07-14|annual|Fête",
-                  "S7 Mothers: fixed day of the year (\"Sun\")",
-                  "U8 REM 31 Apr MSG no: no such date" };
+                  "2026-06-01|annual|included",
+                  "S7 Mothers: first Sunday on or after",
+                  "S10 Old: already past",
+                  "S11 Weekly course: repeats every 7 days",
+                  "S12 Born [year(today())-1950] years ago: expression that only remind",
+                  "S13 First: SATISFY",
+                  "S14 Moved: OMIT leaves out (AFTER)",
+                  "S15 Weekly: repeats every Wednesday",
+                  "S17 INCLUDECMD list: commands are not run",
+                  "S18 Ended: last year (UNTIL) is past",
+                  "S19 MLK: a weekday counted in the month (\"Third\")",
+                  "U8 REM 31 Apr MSG no: no such date",
+                  "U2 DO other.rem: includes itself" };
     QTest::newRow("calendar, with an include and a Latin-1 part")
             << "calendar"
             << QByteArray(
@@ -185,14 +238,21 @@ void tst_Events::reading_data()
             << L{ "2026-12-07|annual|numeric",  "2026-12-07|annual|named\nsecond line",
                   "2026-12-07|annual|included", "2027-01-05|annual|Jérôme",
                   "S8 Easter: not a fixed day", "U9 12/45 x: no such date" };
-    QTest::newRow("birthday, Latin-1")
-            << "birthday"
+    QTest::newRow("birthday, ISO-8859-2 for a Hungarian")
+            << "birthday@hu_HU"
             << QByteArray("# c\nJoe=25/04/1974\nErzs\xE9"
-                          "bet=19/11\nEaster=5/4/2026 ev\n"
-                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n")
-            << L{ "2026-04-25|annual|Joe",        "2026-11-19|annual|Erzsébet",
-                  "2026-04-05|one-off|Easter",    "2026-09-12|annual|Pen exploded",
-                  "W: read as Latin-1",           "S5 Trip: several days",
+                          "bet Ern\xF5=19/11\nEaster=5/4/2026 ev\n"
+                          "Trip=1/8/2026 ev to 5/8/2026\n&include \"other.bd\"\nX=31/04/1970\n"
+                          "Old event=01/01/2020 ev\n")
+            << L{ "2026-04-25|annual|Joe",
+                  "2026-11-19|annual|Erzsébet Ernő",
+                  "2026-04-05|one-off|Easter",
+                  "2026-08-01|one-off|Trip",
+                  "2026-09-12|annual|Pen exploded",
+                  "W: read as ISO-8859-2, usual for Hungarian",
+                  "W: 1 event lasts several days, imported on its first day only; the first: "
+                  "\"Trip\" (line 5)",
+                  "S8 Old event: already past",
                   "U7 X=31/04/1970: no such date" };
 }
 
@@ -204,21 +264,24 @@ void tst_Events::reading()
 
     QTemporaryDir dir;
     ReadOptions options;
-    options.today = QDate(2026, 3, 10);
+    options.today = QDate(2026, 3, 1);
     options.localZone = QTimeZone(3600); // +01:00 all year
     options.fileName = dir.filePath(u"main"_s);
+    options.locale = QLocale(format.section(u'@', 1)); // "csv@de_DE": read by a German user
     QVERIFY(writeFile(dir.filePath(u"other.cal"_s), "7 December\tincluded\n")
-            && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n"));
+            && writeFile(dir.filePath(u"other.bd"_s), "Pen exploded=12/09/93 ann\n")
+            && writeFile(dir.filePath(u"other.rem"_s), "REM 1 Jun MSG included\nDO other.rem\n"));
     QStringList read;
     const ReadReport got =
-            ReadEvents(FormatFromName(format).value(), content, options, [&](const EventRecord &r) {
-                read << RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s)
-                                + r.description;
-            });
+            ReadEvents(FormatFromName(format.section(u'@', 0, 0)).value(), content, options,
+                       [&](const EventRecord &r) {
+                           read << RecordDateText(r) + (r.annual ? u"|annual|"_s : u"|one-off|"_s)
+                                           + r.description;
+                       });
     QCOMPARE(read + reportTexts(got, out), out);
 }
 
-// The command as a user runs it. The folder holds "2026-12-06 00:00:00|Party|0" and the file
+// The command as a user runs it. The folder holds "2036-12-06 00:00:00|Party|0" and the file
 // events.csv with `content`; "%folder" and "%file" in the arguments stand for them.
 void tst_Events::command_data()
 {
@@ -229,11 +292,11 @@ void tst_Events::command_data()
     QTest::addColumn<QStringList>("output"); // parts of standard error or standard output
     using L = QStringList;
     const QByteArray csv =
-            "Date,Description,Annual\r\n2026-12-07,New,no\r\n2026-12-06,Party,no\r\n";
-    const QByteArray bad = csv + "2026-12-08,Bad,maybe\r\n";
+            "Date,Description,Annual\r\n2036-12-07,New,no\r\n2036-12-06,Party,no\r\n";
+    const QByteArray bad = csv + "2036-12-08,Bad,maybe\r\n";
     const QByteArray ics =
-            calendar(vevent("DTSTART:20261207\r\nSUMMARY:New\r\n")
-                     + vevent("DTSTART:20261207\r\nRRULE:FREQ=DAILY\r\nSUMMARY:D\r\n"));
+            calendar(vevent("DTSTART:20361207\r\nSUMMARY:New\r\n")
+                     + vevent("DTSTART:20361207\r\nRRULE:FREQ=DAILY\r\nSUMMARY:D\r\n"));
     const L import = { "--folder", "%folder", "import" };
 
     QTest::newRow("export, a foreign row")
@@ -242,24 +305,44 @@ void tst_Events::command_data()
                   "SUMMARY:first\r\nDESCRIPTION:first\\nsecond\r\n", "SUMMARY:Party\r\n" };
     QTest::newRow("an unreadable line")
             << "" << import + L{ "%file" } << bad << 1
-            << L{ "events.csv:4: cannot read \"2026-12-08,Bad,maybe\": Annual is neither yes nor "
+            << L{ "events.csv:4: cannot read \"2036-12-08,Bad,maybe\": Annual is neither yes nor "
                   "no\ndatebell-events: nothing was imported: 1 entry" };
-    QTest::newRow("--skip-bad") << "" << import + L{ "--skip-bad", "%file" } << bad << 0
-                                << L{ "Added 1, duplicates 1, skipped 0, unreadable 1" };
+    QTest::newRow("--skip-bad, a past event")
+            << "" << import + L{ "--skip-bad", "%file" } << bad + "2020-01-01,Old,no\r\n"
+            << 0
+            << L{ "events.csv:5: skipped \"Old\": already past",
+                  "Added 1, duplicates 1, skipped 1, unreadable 1" };
+    QTest::newRow("--include-past")
+            << "" << import + L{ "--include-past", "%file" } << csv + "2020-01-01,Old,no\r\n"
+            << 0 << L{ "Added 2, duplicates 1, skipped 0, unreadable 0" };
     QTest::newRow("a recurrence is skipped, not a failure")
             << "" << import + L{ "--format", "ics", "%file" } << ics << 0
             << L{ "events.csv:10: skipped \"D\": the event repeats otherwise than once a year\n"
                   "Added 1, duplicates 0, skipped 1, unreadable 0" };
     QTest::newRow("annual duplicates of any year, dry run")
             << "annual" << import + L{ "--dry-run", "%file" }
-            << QByteArray("2027-12-06 10:00,Birthday,yes\n2026-12-06,Party,yes\n2026-12-06,party,"
-                          "no\n2026-12-07,Birthday,yes\n2026-12-07,New,no\n2026-12-07,New,no\n")
+            << QByteArray("2037-12-06 10:00,Birthday,yes\n2036-12-06,Party,yes\n2036-12-06,party,"
+                          "no\n2036-12-07,Birthday,yes\n2036-12-07,New,no\n2036-12-07,New,no\n")
             << 0
             << L{ "Dry run: would add 4, duplicates 2",
-                  "2026-12-06\tannual\tParty\n2026-12-06\tone-off\tparty\n"
-                  "2026-12-07\tannual\tBirthday\n2026-12-07\tone-off\tNew\n" };
+                  "2036-12-06\tannual\tParty\n2036-12-06\tone-off\tparty\n"
+                  "2036-12-07\tannual\tBirthday\n2036-12-07\tone-off\tNew\n" };
+    QTest::newRow("dates that either order reads, --skip-bad")
+            << "" << import + L{ "--skip-bad", "%file" }
+            << QByteArray("03.04.2037,A,yes\n2037-05-01,B,no\n") << 1
+            << L{ "--date-order dmy reads them day first",
+                  "datebell-events: nothing was imported from" };
+    QTest::newRow("--date-order") << "" << import + L{ "--date-order", "dmy", "--dry-run", "%file" }
+                                  << QByteArray("03.04.2037,A,yes\n") << 0
+                                  << L{ "2037-04-03\tannual\tA\n" };
+    QTest::newRow("--encoding")
+            << ""
+            << import + L{ "--encoding", "Shift_JIS", "--format", "remind", "--dry-run", "%file" }
+            << QByteArray("REM 1 Jan 2037 MSG \x93\xFA\x96\x7B\nREM 2 Jan 2037 MSG \x82\n") << 1
+            << L{ "events.csv:2: cannot read \"REM 2 Jan 2037 MSG \uFFFD\": the line is not "
+                  "Shift_JIS text" };
     QTest::newRow("an insert fails half-way")
-            << "failing" << import + L{ "%file" } << csv + "2026-12-08,Other,no\r\n"
+            << "failing" << import + L{ "%file" } << csv + "2036-12-08,Other,no\r\n"
             << 1 << L{ "disk on fire" };
     QTest::newRow("locked database")
             << "locked" << import + L{ "%file" } << csv << 1 << L{ "in use by another program" };
@@ -274,10 +357,10 @@ void tst_Events::command()
     QFETCH(QStringList, output);
 
     ProgramFolder folder(setup != u"foreign"); // no date checks in another tool's table
-    folder.add(u"2026-12-06 00:00:00"_s, u"Party"_s, 0);
+    folder.add(u"2036-12-06 00:00:00"_s, u"Party"_s, 0);
     if (setup == u"foreign")
         folder.exec(u"INSERT INTO Events VALUES ('06/12/2026', 'Foreign', 0), "
-                    "('2026-12-07 00:00:00', 'first' || char(10) || 'second', -1)"_s);
+                    "('2036-12-07 00:00:00', 'first' || char(10) || 'second', -1)"_s);
     if (setup == u"annual")
         folder.add(u"2020-12-06 10:00:00"_s, u"Birthday"_s, -1);
     if (setup == u"failing") // the second insert fails
@@ -294,7 +377,9 @@ void tst_Events::command()
 
     for (QString &argument : arguments)
         argument.replace(u"%folder"_s, folder.path()).replace(u"%file"_s, file);
-    const Run run = runProgram(QStringLiteral(DATEBELL_EVENTS_EXE), arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LC_ALL"_s, u"en_US.UTF-8"_s); // short dates as 12/24/27
+    const Run run = runProgram(QStringLiteral(DATEBELL_EVENTS_EXE), arguments, environment);
     sqlite3_close(lock);
     QVERIFY2(run.status == QProcess::NormalExit && run.code == status, qPrintable(describe(run)));
     for (const QString &part : output)

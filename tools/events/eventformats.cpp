@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <libical/ical.h>
 
@@ -92,8 +93,23 @@ QString RecordDateText(const EventRecord &record)
 ReadReport ReadEvents(EventFormat format, QIODevice &input, const ReadOptions &options,
                       const RecordSink &sink)
 {
+    if (format == EventFormat::Csv && input.isSequential()) {
+        // A CSV file is read twice, the first time for its layout: a pipe is kept in a file.
+        QTemporaryFile copy;
+        bool copied = copy.open();
+        for (QByteArray chunk; copied && !(chunk = input.read(1 << 16)).isEmpty();)
+            copied = copy.write(chunk) == chunk.size();
+        if (!copied) {
+            ReadReport failed;
+            failed.unreadable << NotImported{ {}, 0, {}, copy.errorString() };
+            failed.unreadableCount = 1;
+            return failed;
+        }
+        copy.seek(0);
+        return ReadEvents(format, copy, options, sink);
+    }
     Collector out(options, sink);
-    LineReader lines(input);
+    LineReader lines(input, format == EventFormat::ICalendar ? QString() : options.encoding);
     if (lines.utf16())
         out.warn(u"the file is UTF-16 text"_s);
     switch (format) {
@@ -104,7 +120,7 @@ ReadReport ReadEvents(EventFormat format, QIODevice &input, const ReadOptions &o
         readICalendar(lines, out);
         break;
     case EventFormat::Remind:
-        readRemind(lines, out);
+        readRemind(lines, out, 0);
         break;
     case EventFormat::Calendar:
         readCalendar(lines, out, 0);
@@ -125,6 +141,11 @@ ReadReport ReadEvents(EventFormat format, const QByteArray &content, const ReadO
     buffer.setData(content);
     buffer.open(QIODevice::ReadOnly);
     return ReadEvents(format, buffer, options, sink);
+}
+
+bool EncodingKnown(const QString &name)
+{
+    return knownEncoding(name);
 }
 
 std::optional<EventFormat> GuessFormat(const QByteArray &head, const QString &fileName)
@@ -156,11 +177,19 @@ std::optional<EventFormat> GuessFormat(const QByteArray &head, const QString &fi
     options.today = QDate(2000, 1, 1);
     options.localZone = QTimeZone::utc();
     options.followIncludes = false;
+    options.includePast = true;
     std::optional<EventFormat> best;
     qint64 bestCount = 0;
     for (const auto format :
          { EventFormat::Csv, EventFormat::Remind, EventFormat::Birthday, EventFormat::Calendar }) {
-        const qint64 count = ReadEvents(format, text, options, [](const EventRecord &) {}).events;
+        qint64 count = ReadEvents(format, text, options, [](const EventRecord &) {}).events;
+        // A CSV file whose dates either order reads is refused until the order is named.
+        for (const auto order : { DateOrder::DayMonthYear, DateOrder::MonthDayYear }) {
+            ReadOptions ordered = options;
+            ordered.dateOrder = order;
+            if (format == EventFormat::Csv && count == 0)
+                count = ReadEvents(format, text, ordered, [](const EventRecord &) {}).events;
+        }
         if (count > bestCount || (count == bestCount && count > 0 && format == hint)) {
             best = format;
             bestCount = count;

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTimeZone>
@@ -68,7 +69,16 @@ struct ReadReport
     // What was read leniently, once per kind and file.
     QStringList warnings;
     qint64 events = 0; // records handed on
+    // The file as a whole cannot be read as it stands (a CSV file's dates that either order
+    // reads): nothing of it is imported, even when unreadable entries are passed over.
+    bool refused = false;
 };
+
+// The order of a date's numbers in a CSV file: "24.12.2027", "12/24/2027", "2027/12/24".
+enum class DateOrder { DayMonthYear, MonthDayYear, YearMonthDay };
+
+// "dmy", "mdy", "ymd".
+std::optional<DateOrder> DateOrderFromName(const QString &name);
 
 struct ReadOptions
 {
@@ -82,7 +92,19 @@ struct ReadOptions
     // Where calendar(1) looks for an included file that is not beside the one including it.
     QStringList calendarFolders = { QStringLiteral("/usr/share/calendar") };
     bool followIncludes = true;
+    // One-off events dated before `today` are skipped as past unless this is set.
+    bool includePast = false;
+    // The order of a CSV file's dates; when unset it is found from the file, or from the short
+    // date form of `locale` when the file's dates could be read either way.
+    std::optional<DateOrder> dateOrder;
+    QLocale locale;
+    // The encoding of a CSV, remind, calendar or birthday file, as iconv names it; when empty,
+    // UTF-8, and a line that is not is read in the encoding usual for the locale's language.
+    QString encoding;
 };
+
+// Whether files can be read in the encoding `name` ("ISO-8859-2", "windows-1252").
+bool EncodingKnown(const QString &name);
 
 using RecordSink = std::function<void(const EventRecord &)>;
 

@@ -107,7 +107,30 @@ struct ICalFile
     bool vcalendar1 = false; // a vCalendar 1.0 file
     int unusedErrors = 0; // unreadable lines of properties Datebell does not use
     QString firstUnusedError;
+    // Events imported without the DESCRIPTION they have, and events lasting several days,
+    // imported on their first day.
+    Tally longerDescriptions;
+    Tally severalDays;
 };
+
+// Whether an event lasts several days: an all-day event more than one, a timed one 24 hours
+// or more, by its DTEND or DURATION.
+bool lastsSeveralDays(icalcomponent *event, const icaltimetype &start)
+{
+    qint64 seconds = 0;
+    if (icalproperty *end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+        const icaltimetype until = icalproperty_get_dtend(end);
+        const auto wall = [](const icaltimetype &t) {
+            return QDateTime(QDate(t.year, t.month, t.day),
+                             t.is_date ? QTime(0, 0) : QTime(t.hour, t.minute), QTimeZone::utc());
+        };
+        seconds = wall(start).secsTo(wall(until));
+    } else if (icalproperty *duration =
+                       icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY)) {
+        seconds = icaldurationtype_as_int(icalproperty_get_duration(duration));
+    }
+    return start.is_date ? seconds > 86400 : seconds >= 86400;
+}
 
 // The zone a TZID names: the file's VTIMEZONE of that id, the system zone of that name (a
 // prefix such as "/mozilla.org/20050126_1/" dropped), or the zone that CLDR gives for a
@@ -201,6 +224,8 @@ void readEvent(icalcomponent *event, int line, ICalFile &file, Collector &out)
     const QString description = propertyText(event, ICAL_DESCRIPTION_PROPERTY);
     if (!summary.isEmpty() && description.startsWith(summary + u'\n'))
         summary = description;
+    const bool longer =
+            !description.trimmed().isEmpty() && description.trimmed() != summary.trimmed();
 
     if (icalproperty *status = icalcomponent_get_first_property(event, ICAL_STATUS_PROPERTY);
         status && icalproperty_get_status(status) == ICAL_STATUS_CANCELLED)
@@ -281,7 +306,12 @@ void readEvent(icalcomponent *event, int line, ICalFile &file, Collector &out)
             local = EventDateTime(here.date(), here.time());
         }
     }
+    const qint64 before = out.report.events;
     out.add(line, EventRecord{ local, !time.is_date, summary, annual });
+    if (out.report.events > before && longer)
+        file.longerDescriptions.note(name, line);
+    if (out.report.events > before && lastsSeveralDays(event, time))
+        file.severalDays.note(name, line);
 }
 
 void readICalendar(LineReader &lines, Collector &out)
@@ -390,6 +420,12 @@ void readICalendar(LineReader &lines, Collector &out)
                  "first: %2"_s.arg(file.unusedErrors == 1 ? u"1 line"_s
                                                           : u"%1 lines"_s.arg(file.unusedErrors),
                                    file.firstUnusedError));
+    if (const Tally &longer = file.longerDescriptions; longer.count > 0)
+        out.warn(u"%1 a longer description that Datebell does not keep; the first: %2"_s.arg(
+                longer.count == 1 ? u"1 event has"_s : u"%1 events have"_s.arg(longer.count),
+                longer.first));
+    if (file.severalDays.count > 0)
+        out.warn(severalDaysWarning(file.severalDays));
     if (depth > 1 || bare)
         out.unreadable(blockLine, QString::fromUtf8(blockKind),
                        u"the file ends before END:%1"_s.arg(QString::fromUtf8(blockKind)));

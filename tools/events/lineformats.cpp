@@ -1,4 +1,4 @@
-// The line-based files of remind, BSD calendar and birthday.
+// The line-based files of BSD calendar and birthday, and the include lines of every line format.
 
 #include "engine/dates.h"
 #include "readers.h"
@@ -13,248 +13,32 @@ using namespace Qt::StringLiterals;
 
 namespace EventReading {
 
-// The text of a line in the file's encoding: UTF-8, or Latin-1 where the format's own tool
-// reads it so (`latin1`).
-std::optional<QString> lineText(const QByteArray &bytes, bool latin1)
+// An included file as calendar(1), birthday and remind find it: in `folders` (for calendar
+// and birthday the folder of the file including it comes first), the first that holds it.
+QString includedFile(const QString &name, const ReadOptions &options, QStringList folders,
+                     bool besideFirst)
 {
-    if (latin1)
-        return QString::fromLatin1(bytes);
-    return utf8(bytes);
-}
-
-// remind's substitutions in a MSG body: "%"" marks the part shown in a calendar, "%%" is a
-// percent sign, and the others ("%b": "in 2 days") mean nothing once the date is fixed.
-QString remindBody(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) != u'%') {
-            out += text.at(i);
-        } else if (i + 1 < text.size()) {
-            if (text.at(++i) == u'%')
-                out += u'%';
-        }
-    }
-    return out.simplified();
-}
-
-// A time of day as remind writes it after AT: "17:00", "5:00pm", "10.30", "5pm".
-std::optional<QTime> remindTime(const QString &word)
-{
-    static const QRegularExpression form(u"^(\\d{1,2})(?:[:.](\\d{2}))?([ap]m)?$"_s,
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto match = form.match(word);
-    if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
-        return std::nullopt;
-    int hour = match.captured(1).toInt();
-    const QString half = match.captured(3).toLower();
-    if (!half.isEmpty()) {
-        if (hour < 1 || hour > 12)
-            return std::nullopt;
-        hour = hour % 12 + (half == u"pm" ? 12 : 0);
-    }
-    const QTime time(hour, match.captured(2).toInt());
-    return time.isValid() ? std::optional(time) : std::nullopt;
-}
-
-// remind: "REM 7 Dec 2026 MSG text" (the date's parts in any order), "REM 2026-12-07 MSG
-// text", "OMIT 25 Dec MSG text", each optionally with "AT 10:30"; without a year the event is
-// annual. A line ended by a backslash goes on on the next one. Reminders on other days than a
-// fixed one (weekdays, expressions) are valid but cannot be held.
-void readRemind(LineReader &lines, Collector &out)
-{
-    static const QStringList ignoredWords = { u"ONCE"_s, u"ADDOMIT"_s };
-    static const QStringList ignoredWithValue = { u"SCANFROM"_s, u"DURATION"_s, u"PRIORITY"_s,
-                                                  u"TAG"_s,      u"FROM"_s,     u"SCHED"_s,
-                                                  u"WARN"_s };
-    static const QStringList commands = { u"SET"_s,
-                                          u"FSET"_s,
-                                          u"UNSET"_s,
-                                          u"IF"_s,
-                                          u"IFTRIG"_s,
-                                          u"ELSE"_s,
-                                          u"ENDIF"_s,
-                                          u"BANNER"_s,
-                                          u"ERRMSG"_s,
-                                          u"EXIT"_s,
-                                          u"DEBUG"_s,
-                                          u"PRESERVE"_s,
-                                          u"DUMPVARS"_s,
-                                          u"RUN"_s,
-                                          u"PUSH-OMIT-CONTEXT"_s,
-                                          u"PUSH"_s,
-                                          u"POP"_s,
-                                          u"CLEAR"_s,
-                                          u"POP-OMIT-CONTEXT"_s,
-                                          u"CLEAR-OMIT-CONTEXT"_s,
-                                          u"TRANSLATE"_s,
-                                          u"EXPR"_s,
-                                          u"MSG"_s };
-    QString pending;
-    int pendingLine = 0;
-    QByteArray bytes;
-    while (lines.next(bytes)) {
-        int number = lines.number();
-        const auto decoded = lineText(bytes, false);
-        if (!decoded || lines.tooLong()) {
-            out.unreadable(number, shownBytes(bytes), decoded ? longLine : notUtf8);
-            continue;
-        }
-        QString text = *decoded;
-        if (!pending.isEmpty()) {
-            text = pending + text;
-            number = pendingLine;
-            pending.clear();
-        }
-        if (text.endsWith(u'\\')) {
-            pending = text.chopped(1);
-            pendingLine = number;
-            continue;
-        }
-        const QString trimmed = text.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(u'#') || trimmed.startsWith(u';'))
-            continue;
-        QStringList words = trimmed.simplified().split(u' ');
-        QString command = words.constFirst().toUpper();
-        if (command == u"INCLUDE" || command == u"INCLUDECMD" || command == u"SYSINCLUDE") {
-            out.skip(number, text, u"an included file is not read"_s);
-            continue;
-        }
-        if (commands.contains(command))
-            continue;
-        if (command != u"REM" && command != u"OMIT") {
-            // remind takes a line that starts with no command for a REM.
-            words.prepend(u"REM"_s);
-            command = u"REM"_s;
-        }
-        qsizetype msg = -1;
-        for (qsizetype w = 1; w < words.size() && msg < 0; ++w) {
-            if (words.at(w).compare(u"MSG"_s, Qt::CaseInsensitive) == 0)
-                msg = w;
-        }
-        if (msg < 0) {
-            if (command == u"REM")
-                out.skip(number, text, u"not a MSG reminder"_s);
-            continue; // an OMIT without MSG is a holiday for remind's reckoning, no event
-        }
-        int year = 0, month = 0, day = 0;
-        std::optional<QTime> time;
-        QString other; // a word that makes the reminder other than a fixed date
-        for (qsizetype w = 1; w < msg && other.isEmpty(); ++w) {
-            QString word = words.at(w);
-            const QString upper = word.toUpper();
-            if (upper == u"AT" && w + 1 < msg && !time) {
-                time = remindTime(words.at(++w));
-                if (!time)
-                    other = word + u' ' + words.at(w);
-                continue;
-            }
-            if (ignoredWords.contains(upper) || word.startsWith(u'+') || word.startsWith(u'*'))
-                continue;
-            if (ignoredWithValue.contains(upper)) {
-                ++w;
-                continue;
-            }
-            if (upper == u"UNTIL") {
-                // Its date: one ISO word, or a day, a month and a year.
-                for (int part = 0; part < 3 && w + 1 < msg; ++part) {
-                    const QString next = words.at(w + 1);
-                    if (part == 0 && next.size() == 10 && next.at(4) == u'-') {
-                        ++w;
-                        break;
-                    }
-                    if (!monthFromName(next) && smallNumber(next, 4) < 0)
-                        break;
-                    ++w;
-                }
-                continue;
-            }
-            if (const qsizetype at = word.indexOf(u'@'); at > 0 && !time) {
-                time = remindTime(word.mid(at + 1));
-                if (!time)
-                    other = word;
-                word.truncate(at);
-            }
-            if (word.size() == 10 && (word.at(4) == u'-' || word.at(4) == u'/')
-                && word.at(7) == word.at(4) && !year && !month && !day) {
-                year = smallNumber(QStringView(word).mid(0, 4), 4);
-                month = smallNumber(QStringView(word).mid(5, 2), 2);
-                day = smallNumber(QStringView(word).mid(8, 2), 2);
-                if (year < 0 || month < 0 || day < 0)
-                    other = word;
-            } else if (const int named = monthFromName(word); named && !month) {
-                month = named;
-            } else if (const int n = smallNumber(word, 2); n >= 1 && n <= 31 && !day) {
-                day = n;
-            } else if (const int y = smallNumber(word, 4); word.size() == 4 && y > 0 && !year) {
-                year = y;
-            } else {
-                other = word;
-            }
-        }
-        QStringList rest = words.mid(msg + 1);
-        const QString body = remindBody(rest.join(u' '));
-        if (!other.isEmpty() || !month || !day) {
-            out.skip(number, body.isEmpty() ? text : body,
-                     other.isEmpty() ? u"not on a fixed day of the year"_s
-                                     : u"not on a fixed day of the year (\"%1\")"_s.arg(other));
-            continue;
-        }
-        if (year ? !QDate(year, month, day).isValid() : !isDayOfYear(month, day)) {
-            out.unreadable(number, text, u"there is no such date"_s);
-            continue;
-        }
-        if (body.isEmpty()) {
-            out.unreadable(number, text, u"the reminder has no text after MSG"_s);
-            continue;
-        }
-        const QTime clock = time.value_or(QTime(0, 0));
-        out.add(number,
-                year ? EventRecord{ EventDateTime(QDate(year, month, day), clock), bool(time), body,
-                                    false }
-                     : EventRecord{ EventDateTime(QDate(2000, month, day), clock), bool(time), body,
-                                    true });
-    }
-}
-
-// An included file as calendar(1) and birthday find it: beside the file including it, then in
-// `folders`.
-QString includedFile(const QString &name, const ReadOptions &options, const QStringList &folders)
-{
-    QStringList places;
-    if (!options.fileName.isEmpty())
-        places << QFileInfo(options.fileName).absolutePath();
-    places << folders;
-    for (const QString &folder : places) {
+    if (besideFirst && !options.fileName.isEmpty())
+        folders.prepend(QFileInfo(options.fileName).absolutePath());
+    for (const QString &folder : folders) {
         const QString path = QDir(folder).filePath(name);
-        if (QFileInfo(path).isFile())
+        if (QFileInfo(path).isFile() || QFileInfo(path).isDir())
             return path;
     }
     return QString();
 }
 
-constexpr int maxIncludeDepth = 8;
-
-void readCalendar(LineReader &lines, Collector &out, int depth);
-void readBirthday(LineReader &lines, Collector &out, int depth);
-
-// Reads the file that an include line names into `out`.
-void readIncluded(EventFormat format, const QString &name, int line, const QString &text,
-                  Collector &out, int depth, const QStringList &folders)
+// Reads one included file into `out`, which the chain of files including it leads to.
+void readOneIncluded(EventFormat format, const QString &path, int line, const QString &text,
+                     Collector &out, int depth)
 {
-    if (!out.options.followIncludes)
-        return;
-    if (depth >= maxIncludeDepth)
-        return out.unreadable(line, text,
-                              u"included files nest deeper than %1"_s.arg(maxIncludeDepth));
-    const QString path = includedFile(name, out.options, folders);
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return out.unreadable(line, text, u"the included file %1 is not found"_s.arg(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return out.unreadable(line, text, u"cannot read %1: %2"_s.arg(path, file.errorString()));
     const QString canonical = QFileInfo(path).canonicalFilePath();
     if (out.including.contains(canonical)
         || QFileInfo(out.options.fileName).canonicalFilePath() == canonical)
-        return out.unreadable(line, text, u"%1 includes itself"_s.arg(name));
+        return out.unreadable(line, text, u"%1 includes itself"_s.arg(QFileInfo(path).fileName()));
     ReadOptions options = out.options;
     options.fileName = path;
     Collector inner(options, out.sink);
@@ -262,15 +46,36 @@ void readIncluded(EventFormat format, const QString &name, int line, const QStri
     inner.including = out.including;
     if (!out.options.fileName.isEmpty())
         inner.including << QFileInfo(out.options.fileName).canonicalFilePath();
-    LineReader reader(file);
+    LineReader reader(file, out.options.encoding);
     if (format == EventFormat::Calendar)
         readCalendar(reader, inner, depth + 1);
-    else
+    else if (format == EventFormat::Birthday)
         readBirthday(reader, inner, depth + 1);
+    else
+        readRemind(reader, inner, depth + 1);
     out.merge(inner.report);
 }
 
-// The file an include line names: "<file>", "\"file\"" or the bare name.
+// Reads the file that an include line names into `out`; remind reads every "*.rem" file of a
+// folder it names, in the order of their names.
+void readIncluded(EventFormat format, const QString &name, int line, const QString &text,
+                  Collector &out, int depth, const QStringList &folders, bool besideFirst)
+{
+    if (!out.options.followIncludes)
+        return;
+    if (depth >= maxIncludeDepth)
+        return out.unreadable(line, text,
+                              u"included files nest deeper than %1"_s.arg(maxIncludeDepth));
+    const QString path = includedFile(name, out.options, folders, besideFirst);
+    if (path.isEmpty())
+        return out.unreadable(line, text, u"the included file %1 is not found"_s.arg(name));
+    if (format != EventFormat::Remind || !QFileInfo(path).isDir())
+        return readOneIncluded(format, path, line, text, out, depth);
+    const QDir folder(path);
+    for (const QString &entry : folder.entryList({ u"*.rem"_s }, QDir::Files, QDir::Name))
+        readOneIncluded(format, folder.filePath(entry), line, text, out, depth);
+}
+
 QString includeName(QString text)
 {
     text = text.trimmed();
@@ -291,7 +96,7 @@ QString includeName(QString text)
 void readCalendar(LineReader &lines, Collector &out, int depth)
 {
     bool inComment = false;
-    bool latin1 = false;
+    std::shared_ptr<TextDecoder> language; // the encoding a LANG= line names
     std::optional<std::pair<int, EventRecord>> last; // the record a tab-led line continues
     bool lastWasBad = false;
     const auto flush = [&] {
@@ -302,9 +107,12 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
     QByteArray bytes;
     while (lines.next(bytes)) {
         const int number = lines.number();
-        const auto decoded = lineText(bytes, latin1);
+        QString why;
+        const auto decoded = language ? language->decode(bytes) : lineText(bytes, lines, out, &why);
         if (!decoded || lines.tooLong()) {
-            out.unreadable(number, shownBytes(bytes), decoded ? longLine : notUtf8);
+            if (language)
+                why = u"the line is not %1 text, as LANG= says"_s.arg(language->name());
+            out.unreadable(number, shownBytes(bytes), decoded ? longLine : why);
             continue;
         }
         const QString &text = *decoded;
@@ -342,7 +150,7 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
             const QString directive = trimmed.mid(1).trimmed();
             if (directive.startsWith(u"include"_s))
                 readIncluded(EventFormat::Calendar, includeName(directive.mid(7)), number, text,
-                             out, depth, out.options.calendarFolders);
+                             out, depth, out.options.calendarFolders, true);
             continue;
         }
         const qsizetype tab = kept.indexOf(u'\t');
@@ -350,13 +158,16 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
             static const QRegularExpression setting(u"^([A-Za-z_]+)=(.*)$"_s);
             if (const auto match = setting.match(trimmed); match.hasMatch()) {
                 // calendar(1) reads the lines after "LANG=xx_XX.ENCODING" in that encoding.
-                const QString value = match.captured(2).toLower();
-                if (match.captured(1) == u"LANG") {
-                    if (value.contains(u"utf-8"_s) || value.contains(u"utf8"_s))
-                        latin1 = false;
-                    else if (value.contains(u"8859-1"_s) || value.contains(u"88591"_s)
-                             || value.contains(u"8859-15"_s) || value.contains(u"latin1"_s))
-                        latin1 = true;
+                const QString value = match.captured(2).section(u'.', 1).section(u'@', 0, 0);
+                if (match.captured(1) == u"LANG" && !value.isEmpty()) {
+                    const QString lower = value.toLower();
+                    if (lower == u"utf-8" || lower == u"utf8")
+                        language.reset();
+                    else if (auto named = std::make_shared<TextDecoder>(value); named->isValid())
+                        language = named;
+                    else
+                        out.unreadable(number, text,
+                                       u"LANG= names an encoding not known here (%1)"_s.arg(value));
                 }
                 continue;
             }
@@ -403,24 +214,22 @@ void readCalendar(LineReader &lines, Collector &out, int depth)
 
 // birthday: "name=DD/MM[/YYYY] [flags]". A birthday (bd, the default) or an anniversary (ann)
 // is annual; an event (ev) is one-off when it has a year, annual when not. "wN" (how many
-// days ahead to warn) means nothing here; multi-day events ("to", "for") cannot be held.
-// birthday reads its files in the locale's 8-bit encoding: lines that are not UTF-8 are read
-// as Latin-1. "&include file" reads another file.
+// days ahead to warn) means nothing here; an event lasting several days ("to", "for") is
+// imported on its first day.
+// "&include file" reads another file.
 void readBirthday(LineReader &lines, Collector &out, int depth)
 {
+    Tally severalDays;
     QByteArray bytes;
     while (lines.next(bytes)) {
         const int number = lines.number();
-        auto decoded = utf8(bytes);
-        if (!decoded) {
-            decoded = QString::fromLatin1(bytes);
-            out.warn(u"lines that are not UTF-8 are read as Latin-1"_s);
-        }
-        const QString &text = *decoded;
-        if (lines.tooLong()) {
-            out.unreadable(number, text, longLine);
+        QString why;
+        const auto decoded = lineText(bytes, lines, out, &why);
+        if (!decoded || lines.tooLong()) {
+            out.unreadable(number, shownBytes(bytes), decoded ? longLine : why);
             continue;
         }
+        const QString &text = *decoded;
         const QString trimmed = text.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u'#'))
             continue;
@@ -428,7 +237,7 @@ void readBirthday(LineReader &lines, Collector &out, int depth)
         if (trimmed.startsWith(u'&')) {
             if (trimmed.startsWith(u"&include"_s))
                 readIncluded(EventFormat::Birthday, includeName(trimmed.mid(8)), number, text, out,
-                             depth, {});
+                             depth, {}, true);
             else
                 fail(u"an unknown directive"_s);
             continue;
@@ -479,10 +288,9 @@ void readBirthday(LineReader &lines, Collector &out, int depth)
                 problem = u"\"%1\" is not a flag of birthday files"_s.arg(flag);
             }
         }
+        const qint64 before = out.report.events;
         if (!problem.isEmpty()) {
             fail(problem);
-        } else if (lasting) {
-            out.skip(number, name, u"an event lasting several days"_s);
         } else if (kind == u"ev" && year) {
             out.add(number,
                     EventRecord{ EventDateTime(QDate(year, month, day)), false, name, false });
@@ -490,7 +298,11 @@ void readBirthday(LineReader &lines, Collector &out, int depth)
             out.add(number,
                     EventRecord{ EventDateTime(QDate(2000, month, day)), false, name, true });
         }
+        if (lasting && out.report.events > before)
+            severalDays.note(name, number);
     }
+    if (severalDays.count > 0)
+        out.warn(severalDaysWarning(severalDays));
 }
 
 } // namespace EventReading

@@ -25,8 +25,9 @@ constexpr int usageError = 2;
 
 const char usageText[] =
         "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
-        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad] "
-        "FILE\n"
+        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad]\n"
+        "                                         [--include-past] [--date-order dmy|mdy|ymd]\n"
+        "                                         [--encoding NAME] FILE\n"
         "\n"
         "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
         "--folder names another).\n"
@@ -36,10 +37,16 @@ const char usageText[] =
         "import   adds the events of FILE ('-': standard input) that are not there yet, all or\n"
         "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
         "         is guessed from the content and the file name.\n"
-        "         --dry-run   lists what would be added and changes nothing\n"
-        "         --skip-bad  imports what can be read and lists the rest\n"
-        "         Entries Datebell cannot hold (other repetitions, moving holidays) are\n"
-        "         listed and passed over.\n"
+        "         --dry-run       lists what would be added and changes nothing\n"
+        "         --skip-bad      imports what can be read and lists the rest\n"
+        "         --include-past  imports one-off events dated before today too\n"
+        "         --date-order    how a CSV file's dates are written: dmy (24.12.2027),\n"
+        "                         mdy (12/24/2027) or ymd; found from the file without it\n"
+        "         --encoding      the encoding of a CSV, remind, calendar or birthday file\n"
+        "                         (ISO-8859-2, windows-1252...); without it UTF-8, and lines\n"
+        "                         that are not are read in the one usual for your language\n"
+        "         Entries Datebell cannot hold (other repetitions, moving holidays) and\n"
+        "         past one-off events are listed and passed over.\n"
         "\n"
         "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
 
@@ -68,6 +75,9 @@ struct Options
     std::optional<EventFormat> format;
     bool dryRun = false;
     bool skipBad = false;
+    bool includePast = false;
+    std::optional<DateOrder> dateOrder;
+    QString encoding;
 };
 
 // A line of a file as a message shows it: one line, not too long.
@@ -158,6 +168,8 @@ int importEvents(const QString &databasePath, const Options &options)
                         "remind, calendar or birthday)."_s.arg(label));
         say(u"Format: %1 (guessed)"_s.arg(FormatName(*format)));
     }
+    if (*format == EventFormat::ICalendar && !options.encoding.isEmpty())
+        return usage(u"iCalendar files are UTF-8 text; --encoding is for the other formats."_s);
 
     const auto db = DBEngine::OpenDatabase(databasePath);
     if (!options.dryRun)
@@ -166,6 +178,9 @@ int importEvents(const QString &databasePath, const Options &options)
     ReadOptions readOptions;
     readOptions.today = QDate::currentDate();
     readOptions.fileName = standardInput ? QString() : options.file;
+    readOptions.includePast = options.includePast;
+    readOptions.dateOrder = options.dateOrder;
+    readOptions.encoding = options.encoding;
     const ReadReport report =
             ReadEvents(*format, file, readOptions, [&](const EventRecord &record) {
                 if (!import.add(record) || !options.dryRun)
@@ -195,6 +210,8 @@ int importEvents(const QString &databasePath, const Options &options)
         say(u"%1: %2 more that cannot be read"_s.arg(label).arg(report.unreadableCount
                                                                 - report.unreadable.size()));
     const qint64 unreadable = report.unreadableCount;
+    if (report.refused)
+        return fail(u"nothing was imported from '%1'."_s.arg(label));
     if (unreadable > 0 && !options.skipBad)
         return fail(
                 u"nothing was imported: %1 of '%2' could not be read (--skip-bad imports "
@@ -255,6 +272,21 @@ int main(int argc, char **argv)
             options.dryRun = true;
         } else if (argument == u"--skip-bad") {
             options.skipBad = true;
+        } else if (argument == u"--include-past") {
+            options.includePast = true;
+        } else if (isOption(u"--encoding"_s)) {
+            if (!value(u"--encoding"_s, &options.encoding) || options.encoding.isEmpty())
+                return usage(u"--encoding needs the name of an encoding."_s);
+            if (!EncodingKnown(options.encoding))
+                return usage(u"unknown encoding '%1' (iconv --list names those known)."_s.arg(
+                        options.encoding));
+        } else if (isOption(u"--date-order"_s)) {
+            QString name;
+            if (!value(u"--date-order"_s, &name))
+                return usage(u"--date-order needs an order: dmy, mdy or ymd."_s);
+            options.dateOrder = DateOrderFromName(name);
+            if (!options.dateOrder)
+                return usage(u"unknown date order '%1': dmy, mdy or ymd."_s.arg(name));
         } else {
             return usage(u"unknown option '%1'."_s.arg(argument));
         }
@@ -266,8 +298,10 @@ int main(int argc, char **argv)
         return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
     options.file = plain.value(0);
     if (options.command == u"export") {
-        if (options.dryRun || options.skipBad)
-            return usage(u"--dry-run and --skip-bad are options of import."_s);
+        if (options.dryRun || options.skipBad || options.includePast || options.dateOrder
+            || !options.encoding.isEmpty())
+            return usage(u"--dry-run, --skip-bad, --include-past, --date-order and --encoding "
+                         "are options of import."_s);
         if (options.format && *options.format != EventFormat::Csv
             && *options.format != EventFormat::ICalendar)
             return usage(u"export writes csv or ics."_s);

@@ -6,6 +6,8 @@
 
 #include <QStringDecoder>
 
+#include <iconv.h>
+
 using namespace Qt::StringLiterals;
 
 namespace EventReading {
@@ -56,6 +58,126 @@ std::optional<QString> utf8(const QByteArray &bytes)
     return text;
 }
 
+TextDecoder::TextDecoder(const QString &name)
+    : m_name(name), m_iconv(iconv_open("UTF-8", name.toLatin1().constData()))
+{
+}
+
+TextDecoder::~TextDecoder()
+{
+    if (isValid())
+        iconv_close(static_cast<iconv_t>(m_iconv));
+}
+
+bool TextDecoder::isValid() const
+{
+    return m_iconv != reinterpret_cast<void *>(-1);
+}
+
+std::optional<QString> TextDecoder::decode(const QByteArray &bytes)
+{
+    if (!isValid())
+        return std::nullopt;
+    const auto cd = static_cast<iconv_t>(m_iconv);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    // No character of any encoding takes more than four bytes of UTF-8, nor fewer than one
+    // byte of its own.
+    QByteArray out(bytes.size() * 4 + 16, Qt::Uninitialized);
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    char *to = out.data();
+    size_t toLeft = size_t(out.size());
+    if (iconv(cd, &in, &inLeft, &to, &toLeft) == size_t(-1)
+        || iconv(cd, nullptr, nullptr, &to, &toLeft) == size_t(-1))
+        return std::nullopt;
+    out.truncate(to - out.constData());
+    return utf8(out);
+}
+
+bool knownEncoding(const QString &name)
+{
+    return QStringConverter::encodingForName(name.toLatin1().constData())
+            || TextDecoder(name).isValid();
+}
+
+std::optional<QString> LineReader::text(const QByteArray &line) const
+{
+    return m_named ? m_named->decode(line) : utf8(line);
+}
+
+namespace {
+
+// The 8-bit encoding that files of the user's language were written in before UTF-8: on
+// Windows (spreadsheets) and on Unix.
+QString usualEncoding(QLocale::Language language, bool windows)
+{
+    switch (language) {
+    case QLocale::Polish:
+    case QLocale::Czech:
+    case QLocale::Slovak:
+    case QLocale::Hungarian:
+    case QLocale::Slovenian:
+    case QLocale::Croatian:
+    case QLocale::Romanian:
+        return windows ? u"windows-1250"_s : u"ISO-8859-2"_s;
+    case QLocale::Russian:
+        return windows ? u"windows-1251"_s : u"KOI8-R"_s;
+    case QLocale::Ukrainian:
+        return windows ? u"windows-1251"_s : u"KOI8-U"_s;
+    case QLocale::Bulgarian:
+    case QLocale::Serbian:
+    case QLocale::Macedonian:
+    case QLocale::Belarusian:
+        return u"windows-1251"_s;
+    case QLocale::Greek:
+        return windows ? u"windows-1253"_s : u"ISO-8859-7"_s;
+    case QLocale::Turkish:
+        return windows ? u"windows-1254"_s : u"ISO-8859-9"_s;
+    case QLocale::Lithuanian:
+    case QLocale::Latvian:
+    case QLocale::Estonian:
+        return windows ? u"windows-1257"_s : u"ISO-8859-13"_s;
+    case QLocale::Hebrew:
+        return windows ? u"windows-1255"_s : u"ISO-8859-8"_s;
+    case QLocale::Arabic:
+        return windows ? u"windows-1256"_s : u"ISO-8859-6"_s;
+    case QLocale::Japanese:
+        return windows ? u"Shift_JIS"_s : u"EUC-JP"_s;
+    case QLocale::Chinese:
+        return u"GB18030"_s;
+    case QLocale::Korean:
+        return u"EUC-KR"_s;
+    default:
+        // Windows' Western encoding is Latin-1 with letters where Latin-1 has control codes.
+        return u"windows-1252"_s;
+    }
+}
+
+} // namespace
+
+std::optional<QString> lineText(const QByteArray &bytes, const LineReader &lines, Collector &out,
+                                QString *why, bool spreadsheet)
+{
+    if (auto text = lines.text(bytes))
+        return text;
+    if (const auto named = lines.named()) {
+        *why = u"the line is not %1 text"_s.arg(named->name());
+        return std::nullopt;
+    }
+    const QLocale::Language language = out.options.locale.language();
+    const QString name = usualEncoding(language, spreadsheet);
+    if (!out.fallback || out.fallback->name() != name)
+        out.fallback = std::make_shared<TextDecoder>(name);
+    auto text = out.fallback->decode(bytes);
+    if (!text) {
+        *why = u"the line is neither UTF-8 nor %1 text (--encoding names the file's)"_s.arg(name);
+        return std::nullopt;
+    }
+    out.warn(u"the file is not UTF-8: read as %1, usual for %2 (--encoding names another)"_s.arg(
+            name, language == QLocale::C ? u"English"_s : QLocale::languageToString(language)));
+    return text;
+}
+
 // A line as a report shows it: one line, not too long, invalid bytes replaced.
 QString shown(const QString &text)
 {
@@ -86,6 +208,13 @@ std::optional<QString> descriptionFault(const QString &text)
     if (text.size() > maxDescription)
         return u"the description is longer than %1 characters"_s.arg(maxDescription);
     return std::nullopt;
+}
+
+QString severalDaysWarning(const Tally &tally)
+{
+    return u"%1 several days, imported on %2 first day only; the first: %3"_s.arg(
+            tally.count == 1 ? u"1 event lasts"_s : u"%1 events last"_s.arg(tally.count),
+            tally.count == 1 ? u"its"_s : u"each one's"_s, tally.first);
 }
 
 // "2026-12-06", "2026-12-06 10:30", "2026-12-06 10:30:00" (or with a "T"); `why` says what is
