@@ -146,10 +146,13 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
 
     giDaysAhead = qint16(DaysAhead(settings));
     gdtRemindUntil = clock.today().addDays(giDaysAhead);
-    gsSQL = QStringLiteral("SELECT * From Events WHERE EventDate<=#") + DateText(gdtRemindUntil)
-            + u'#';
+    // Whole days: an event is due on its date whatever its time, so the horizon compares with
+    // the day after it, and the exclusion with the day each event falls on.
+    gsSQL = QStringLiteral("SELECT * From Events WHERE EventDate<#")
+            + DateText(gdtRemindUntil.addDays(1)) + u'#';
     gsSQL = gsSQL + QStringLiteral(" AND NOT (EventDate<#") + DateText(clock.today())
-            + QStringLiteral("# AND EventDate=#") + DateText(gdtLastRemind) + QStringLiteral("#)");
+            + QStringLiteral("# AND datetime(EventDate,'start of day')=#") + DateText(gdtLastRemind)
+            + QStringLiteral("#)");
 }
 
 QString BackupPath(const Database &db)
