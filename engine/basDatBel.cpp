@@ -203,10 +203,11 @@ void RollPastEvents(Database &db, const Clock &clock)
                 StoredDateValue(past->Fields(QStringLiteral("EventDate")).Value().toString());
         if (!date)
             continue;
-        const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
+        // An annual event lands on its next day from today on, however many years it lags.
         changes.emplace_back(position,
-                             IsAnnualFlag(flag) ? std::optional(AddYears(*date, leapDay ? 4 : 1))
-                                                : std::nullopt);
+                             IsAnnualFlag(flag)
+                                     ? std::optional(NextAnnualDate(*date, clock.today()))
+                                     : std::nullopt);
     }
     qsizetype deleted = 0; // rows before the next change that are gone from the selection
     for (const auto &[position, moved] : changes) {

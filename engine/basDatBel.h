@@ -60,8 +60,8 @@ RunEnd Main(const Runtime &runtime);
 // Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
-// Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Only when a row is to change does it take the write lock
+// Deletes one-off events dated before today and moves annual ones to their next occurrence on
+// or after today (29 February to the next 29 February), in one transaction. Only when a row is to change does it take the write lock
 // and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
 // whose date is not in the stored form are left alone.
 void RollPastEvents(Database &db, const Clock &clock);

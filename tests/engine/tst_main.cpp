@@ -148,8 +148,8 @@ void tst_Main::foreignRows()
     QCOMPARE(run(u"/S"_qs), RunEnd::WindowOpen);
     RollPastEvents(*gdbEvents, m_clock);
     QCOMPARE(m_folder->rows(),
-             QStringList({ "2025-03-01|short date|0", "2026-03-01 00:00:00|flag 1|1",
-                           "2026-03-01 00:00:00|no flag|", "2026-03-01 00:00:00|text flag|x",
+             QStringList({ "2025-03-01|short date|0", "2027-03-01 00:00:00|flag 1|1",
+                           "2027-03-01 00:00:00|no flag|", "2027-03-01 00:00:00|text flag|x",
                            "3/1/2026|other form|-1" }));
 }
 

@@ -184,7 +184,7 @@ void tst_Faults::initTestCase()
                     "('2028-02-29 00:00:00', 'leap day', -1)"_s)
             && execSql(m_pristineDatabase, selectAll, &m_original));
     std::sort(m_original.begin(), m_original.end());
-    // One-offs go, annual events move a year on; the future rows stay as they are.
+    // One-offs go, annual events move to their next day; the future rows stay as they are.
     for (const QString &row : std::as_const(m_original)) {
         if (!row.startsWith(pastDate))
             m_rolled << row;
