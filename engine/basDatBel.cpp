@@ -160,18 +160,23 @@ QString BackupPath(const Database &db)
     return db.Name() + QStringLiteral(".bak");
 }
 
-void RollPastEvents(Database &db, const Clock &clock)
+void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil)
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
 
-    gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
-            + DateText(clock.today()) + u'#';
+    // A list shown on an earlier day reached only its own horizon: rows after it were never
+    // on the screen, and stay until a list shows them.
+    QDate before = clock.today();
+    if (shownUntil.isValid() && shownUntil < before)
+        before = shownUntil;
+    gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#") + DateText(before)
+            + u'#';
 
     // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
     // whose date is not in the stored form are never changed (the pass names them).
     const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
-            + DateText(clock.today()) + QStringLiteral("# AND datetime(EventDate) = EventDate");
+            + DateText(before) + QStringLiteral("# AND datetime(EventDate) = EventDate");
     const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
     if (!anyChange())
         return;

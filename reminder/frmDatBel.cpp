@@ -258,6 +258,7 @@ void frmDatBel::LoadListBox()
         n = qint32(due->RecordCount());
     }
     setPanelText(1, QStringLiteral("Current Reminders = ") + QString::number(n));
+    m_shownUntil = gdtRemindUntil;
 
     QStringList lines;
     if (due->EOF_()) {
@@ -300,7 +301,7 @@ void frmDatBel::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    RollPastEvents(*gdbEvents, m_context.clock);
+    RollPastEvents(*gdbEvents, m_context.clock, m_shownUntil);
     gdbEvents->Close();
     gdbEvents.reset();
 }

@@ -4,6 +4,7 @@
 
 #include "windows/windowcontext.h"
 
+#include <QDate>
 #include <QMainWindow>
 
 class QAction;
@@ -69,6 +70,7 @@ private:
     QWidget *m_client;
     QTimer *m_clockTimer;
     bool mbListLoaded = false;
+    QDate m_shownUntil; // the horizon date of the list on the screen
     bool m_unloaded = false;
     int m_outerHeight = 0;
     int m_listHeight = 0;
