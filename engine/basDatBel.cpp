@@ -118,16 +118,7 @@ RunEnd Main(const Runtime &runtime)
     // nothing to show.
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
-    const auto recordPass = [&settings, today] {
-        try {
-            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
-                                 DateText(today));
-        } catch (const DatebellError &error) {
-            // The reminders are worth more than the record of them: show them all the same.
-            Warn(error.text()
-                 + QStringLiteral(" Today's reminders will be shown again next time."));
-        }
-    };
+    const auto recordPass = [&settings, today] { RecordPass(settings, today); };
     if (silent) {
         recordPass();
         RollPastEvents(*gdbEvents, runtime.clock);
@@ -137,6 +128,17 @@ RunEnd Main(const Runtime &runtime)
     }
     runtime.desktop.showReminderWindow(runtime, recordPass);
     return RunEnd::WindowOpen;
+}
+
+void RecordPass(SettingsStore &settings, QDate day)
+{
+    try {
+        settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
+                             DateText(day));
+    } catch (const DatebellError &error) {
+        // The reminders are worth more than the record of them: show them all the same.
+        Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));
+    }
 }
 
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)

@@ -20,7 +20,9 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QScopeGuard>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -209,6 +211,39 @@ void frmDatBel::updateClockPanels()
     const int period = QLocale().timeFormat(QLocale::ShortFormat).contains(u's') ? 1000 : 60000;
     const int into = (now.time().second() * 1000 + now.time().msec()) % period;
     m_clockTimer->start(period - into + 50);
+    // The wall clock's date, read at each tick, is what notices a new day: midnight, a resume
+    // after suspend (when timers stood still) or the clock set. While the maintenance window
+    // is open the new day's pass waits for it to close.
+    if (mbListLoaded && !m_unloaded && !m_maintOpen && now.date() != m_listDay)
+        RunHandler(m_context.messages, [this] { StartDayPass(); });
+}
+
+// The reminder pass for the day the clock shows: the events shown on the list's day are not
+// due again, and the new day counts as a pass once its list is on the screen.
+void frmDatBel::StartDayPass()
+{
+    clsHourglass hourglass;
+    hourglass.DisplayCursor();
+    gdtLastRemind = m_listDay;
+    m_listDay = m_context.clock.today();
+    BuildReminderQuery(m_context.settings, m_context.clock);
+    mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    LoadListBox();
+    m_context.messages.Beep();
+    m_pendingRecord = m_listDay;
+    if (!windowHandle())
+        winId();
+    windowHandle()->installEventFilter(this);
+    if (windowHandle()->isExposed())
+        recordPendingPass();
+}
+
+void frmDatBel::recordPendingPass()
+{
+    if (!m_pendingRecord.isValid())
+        return;
+    RecordPass(m_context.settings, m_pendingRecord);
+    m_pendingRecord = QDate();
 }
 
 // Sets a status panel's text. A panel keeps its minimum width, but never gets narrower than
@@ -226,6 +261,7 @@ void frmDatBel::Form_Load()
     clsHourglass hourglass;
     hourglass.DisplayCursor();
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    m_listDay = m_context.clock.today();
     LoadListBox();
     mbListLoaded = true;
     m_context.messages.Beep();
@@ -323,6 +359,8 @@ bool frmDatBel::eventFilter(QObject *watched, QEvent *event)
         lstEvents_DblClick();
         return true;
     }
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        recordPendingPass();
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -342,9 +380,15 @@ void frmDatBel::mnuFileExit_Click()
 void frmDatBel::mnuEditEdit_Click()
 {
     RunHandler(m_context.messages, [this] {
-        if (m_context.openEventMaint)
+        if (m_context.openEventMaint) {
+            m_maintOpen = true;
+            const auto closed = qScopeGuard([this] { m_maintOpen = false; });
             m_context.openEventMaint(this);
-        LoadListBox();
+        }
+        if (m_context.clock.today() != m_listDay)
+            StartDayPass();
+        else
+            LoadListBox();
     });
 }
 

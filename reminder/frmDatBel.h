@@ -27,6 +27,9 @@ public:
 
     // Fills the status panels and the list from the database, and sizes the window to it.
     void LoadListBox();
+    // Runs the reminder pass for today's date in this window: the list's day becomes the last
+    // reminder date, the list is reloaded, and today is recorded once it is on the screen.
+    void StartDayPass();
 
     // Geometry in twips, as the window last set it.
     int outerHeight() const { return m_outerHeight; }
@@ -65,12 +68,16 @@ private:
     void applyGeometry();
     void updateClockPanels();
     void setPanelText(int panel, const QString &text);
+    void recordPendingPass();
 
     WindowContext m_context;
     QWidget *m_client;
     QTimer *m_clockTimer;
     bool mbListLoaded = false;
     QDate m_shownUntil; // the horizon date of the list on the screen
+    QDate m_listDay; // the day whose pass the list shows
+    QDate m_pendingRecord; // a day to record as a pass once the window is on the screen
+    bool m_maintOpen = false;
     bool m_unloaded = false;
     int m_outerHeight = 0;
     int m_listHeight = 0;
