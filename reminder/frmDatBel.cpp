@@ -214,7 +214,12 @@ void frmDatBel::updateClockPanels()
     // The wall clock's date, read at each tick, is what notices a new day: midnight, a resume
     // after suspend (when timers stood still) or the clock set. While the maintenance window
     // is open the new day's pass waits for it to close.
-    if (mbListLoaded && !m_unloaded && !m_maintOpen && now.date() != m_listDay)
+    FollowTheDay();
+}
+
+void frmDatBel::FollowTheDay()
+{
+    if (mbListLoaded && !m_unloaded && !m_maintOpen && m_context.clock.today() != m_listDay)
         RunHandler(m_context.messages, [this] { StartDayPass(); });
 }
 

@@ -30,6 +30,8 @@ public:
     // Runs the reminder pass for today's date in this window: the list's day becomes the last
     // reminder date, the list is reloaded, and today is recorded once it is on the screen.
     void StartDayPass();
+    // Runs the pass for today when the list is of another day and no window is open over it.
+    void FollowTheDay();
 
     // Geometry in twips, as the window last set it.
     int outerHeight() const { return m_outerHeight; }

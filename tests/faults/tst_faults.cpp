@@ -42,7 +42,7 @@ constexpr quint32 defaultKillStart = 20260310; // first value of the kill delays
 constexpr uint nobody = 65534;
 constexpr qint64 page = 4096;
 
-enum Fault { Lock, DiskFull, ReadOnly, Damaged, Display };
+enum Fault { Lock, DiskFull, ReadOnly, Damaged, Display, Running };
 
 QString libfaketime;
 
@@ -295,6 +295,13 @@ void tst_Faults::stoppedPass_data()
         false);
     row("display: X accepts", Display, u"X"_s, 0, QString(), true);
     row("display: offscreen", Display, u"offscreen"_s, 0, QString(), true);
+    // Another Datebell of the folder runs: a silent pass started while its window is open asks
+    // for that window and ends with status 0, recording and tidying nothing. Of two passes
+    // started together one shows its window; a first one killed does not block the next.
+    const QString running = u"already running"_s;
+    row("running: window open, /S", Running, u"window open"_s, 0, running, false);
+    row("running: two together", Running, u"together"_s, 0, running, true);
+    row("running: first killed", Running, u"first killed"_s, 0, QString(), true);
 }
 
 // A fault the pass cannot get past: it stops with status 1 and an error naming the database (or
@@ -316,7 +323,7 @@ void tst_Faults::stoppedPass()
     QStringList arguments{ u"/S"_s };
     sqlite3 *holder = nullptr; // a connection of the test's own
     QByteArray before;
-    QProcess server;
+    QProcess server, first;
     QTemporaryDir sockets;
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fault == Lock) {
@@ -367,6 +374,20 @@ void tst_Faults::stoppedPass()
                    detail == u"none"                 ? u""_s
                            : detail.startsWith(u"W") ? u"wayland"_s
                                                      : detail);
+    } else if (fault == Running) {
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        first.setProcessEnvironment(env);
+        first.start(program, {});
+        if (detail != u"together") {
+            QTRY_VERIFY_WITH_TIMEOUT(installation.settings().contains(todayRecorded), 20000);
+            if (detail == u"first killed") {
+                first.kill();
+                first.waitForFinished();
+            }
+            QVERIFY(writeFile(installation.settingsFile(), lastPassSettings));
+        }
+        if (detail != u"window open")
+            arguments.clear();
     } else {
         // Read-only for the user who runs the program; root would write through the file modes,
         // so the program runs as nobody, and every folder above has to let nobody through.
@@ -397,9 +418,19 @@ void tst_Faults::stoppedPass()
     }
 
     // A window that comes up keeps the program running: it is stopped once today is recorded.
-    const Run result = runProgram(program, arguments, env, says.isEmpty() ? 20000 : 60000, [&] {
-        return says.isEmpty() && installation.settings().contains(todayRecorded);
-    });
+    // Of two together, the one that shows the window is stopped after 5 s.
+    const bool together = detail == u"together";
+    const Run result = runProgram(program, arguments, env,
+                                  together ? 5000 : says.isEmpty() ? 20000 : 60000, [&] {
+                                      return says.isEmpty()
+                                              && installation.settings().contains(todayRecorded);
+                                  });
+    // The other one: the window that stays, or the start that asked for it and ended.
+    const bool firstStayed = fault == Running && detail != u"first killed"
+            && !first.waitForFinished(together ? 3000 : 0);
+    const QString firstErrors = QString::fromLocal8Bit(first.readAllStandardError());
+    first.kill();
+    first.waitForFinished();
     sqlite3_close(holder); // which rolls back and lets go of the lock
     ::close(listener);
     server.kill();
@@ -415,7 +446,18 @@ void tst_Faults::stoppedPass()
                                   : result.status == QProcess::NormalExit && result.code == 1;
     for (const QString &word : { u"Datebell: Error "_s, named, says, shim })
         stopped = stopped && (says.isEmpty() || result.errors.contains(word));
-    QVERIFY2(stopped, qPrintable(describe(result)));
+    if (fault == Running) {
+        // Exactly one window: this run's (stopped) while the first one ended with the line, or
+        // the first one's while this run ended with it.
+        const bool shown = result.status == QProcess::CrashExit;
+        const bool asked = result.status == QProcess::NormalExit && result.code == 0
+                && result.errors.contains(says) && firstStayed;
+        stopped = says.isEmpty() ? shown
+                : together      ? asked || (shown && first.exitCode() == 0
+                                            && firstErrors.contains(says) && !firstStayed)
+                                : asked;
+    }
+    QVERIFY2(stopped, qPrintable(describe(result) + u"\nfirst: "_s + firstErrors));
     // Nor is a backup copy made: none was, or the one of a sound file would be overwritten.
     if (fault != DiskFull)
         QVERIFY(!QFileInfo::exists(installation.journal())
