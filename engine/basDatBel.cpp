@@ -22,17 +22,30 @@ namespace {
 
 const QDate firstLastRemind(1990, 1, 1);
 
-// The stored date of the previous pass. An unreadable text would otherwise stop every start
-// until someone edited the settings; it is reported and read as no date at all.
-QDate readLastRemindDate(const SettingsStore &settings)
+// The stored date of the previous pass over `database`. An unreadable text would otherwise
+// stop every start until someone edited the settings; it is reported and read as no date at
+// all. So is a date recorded for another database (another program folder shares these
+// settings): taken for this one's, it would hide this one's events of that day unseen. A date
+// recorded with no database named is taken as this one's.
+QDate readLastRemindDate(const SettingsStore &settings, const QString &database)
 {
     const QString text = settings.GetSetting(
             AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate, DateText(firstLastRemind));
-    if (const auto date = DateFromText(text))
-        return *date;
-    Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
-                 .arg(text, DateText(firstLastRemind)));
-    return firstLastRemind;
+    const auto date = DateFromText(text);
+    if (!date) {
+        Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
+                     .arg(text, DateText(firstLastRemind)));
+        return firstLastRemind;
+    }
+    const QString recordedFor = settings.GetSetting(AppTitle, SettingKeys::Section,
+                                                    SettingKeys::LastRemindDatabase, QString());
+    if (!recordedFor.isEmpty() && recordedFor != database) {
+        Warn(QStringLiteral("the last reminder date %1 is of the events in '%2', not of '%3'; "
+                            "using %4, so every event of this folder before today is shown.")
+                     .arg(text, recordedFor, database, DateText(firstLastRemind)));
+        return firstLastRemind;
+    }
+    return *date;
 }
 
 // Rows another tool wrote with a date in another form sort apart from the stored dates, so
@@ -91,7 +104,8 @@ RunEnd Main(const Runtime &runtime)
     hourglass.DisplayCursor();
 
     gdbEvents = DBEngine::OpenDatabase(EventDatabasePath(runtime.programDirectory));
-    gdtLastRemind = readLastRemindDate(runtime.settings);
+    const QString database = EventDatabasePath(runtime.programDirectory);
+    gdtLastRemind = readLastRemindDate(runtime.settings, database);
     BuildReminderQuery(runtime.settings, runtime.clock);
 
     {
@@ -118,7 +132,9 @@ RunEnd Main(const Runtime &runtime)
     // nothing to show.
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
-    const auto recordPass = [&settings, today] { RecordPass(settings, today); };
+    const auto recordPass = [&settings, today, database] {
+        RecordPass(settings, today, database);
+    };
     if (silent) {
         recordPass();
         RollPastEvents(*gdbEvents, runtime.clock);
@@ -130,11 +146,15 @@ RunEnd Main(const Runtime &runtime)
     return RunEnd::WindowOpen;
 }
 
-void RecordPass(SettingsStore &settings, QDate day)
+void RecordPass(SettingsStore &settings, QDate day, const QString &database)
 {
     try {
+        // The date first: a date left named for another database reads as none, never the
+        // other way round.
         settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
                              DateText(day));
+        settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
+                             database);
     } catch (const DatebellError &error) {
         // The reminders are worth more than the record of them: show them all the same.
         Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));

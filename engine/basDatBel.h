@@ -58,9 +58,10 @@ QString EventDatabasePath(const QString &programDirectory);
 // a silent "/S" pass with nothing due, tidies past events and ends.
 RunEnd Main(const Runtime &runtime);
 
-// Records `day` as the date of the last reminder pass. A save that fails is reported on
-// standard error, and the run goes on: the reminders are then shown again next time.
-void RecordPass(SettingsStore &settings, QDate day);
+// Records `day` as the date of the last reminder pass over the event database at `database`.
+// A save that fails is reported on standard error, and the run goes on: the reminders are then
+// shown again next time.
+void RecordPass(SettingsStore &settings, QDate day, const QString &database);
 
 // Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);

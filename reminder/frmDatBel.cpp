@@ -247,7 +247,7 @@ void frmDatBel::recordPendingPass()
 {
     if (!m_pendingRecord.isValid())
         return;
-    RecordPass(m_context.settings, m_pendingRecord);
+    RecordPass(m_context.settings, m_pendingRecord, EventDatabasePath(m_context.programDirectory));
     m_pendingRecord = QDate();
 }
 

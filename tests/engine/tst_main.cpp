@@ -97,30 +97,41 @@ void tst_Main::shapes()
     }
 }
 
-// The date of the last pass is read (the first run and a text that is no date count from
-// 1990), and today is stored once the window is shown. A save that fails is reported, and the
-// reminders are shown all the same.
+// The date of the last pass is read (the first run, a text that is no date and a date of
+// another program folder's database count from 1990), and today is stored, with the database,
+// once the window is shown. A save that fails is reported, and the reminders are shown all the
+// same.
 void tst_Main::lastRemindDate_data()
 {
     QTest::addColumn<QString>("stored"); // empty: none stored
+    QTest::addColumn<QString>("storedFor"); // the database named with it: "this", a path, none
     QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QDate>("read");
     QTest::addColumn<QString>("warning"); // empty: none
-    QTest::newRow("first run") << "" << false << QDate(1990, 1, 1) << "";
-    QTest::newRow("not a date") << "13/45/2026" << false << QDate(1990, 1, 1)
+    QTest::newRow("first run") << "" << "" << false << QDate(1990, 1, 1) << "";
+    QTest::newRow("not a date") << "13/45/2026" << "" << false << QDate(1990, 1, 1)
                                 << "LastRemindDate \"13/45/2026\"";
+    QTest::newRow("of this database") << "2026-03-08" << "this" << false << QDate(2026, 3, 8)
+                                      << "";
+    QTest::newRow("of another folder's database")
+            << "2026-03-08" << "/opt/datebell/Datebell.mdb" << false << QDate(1990, 1, 1)
+            << "2026-03-08 is of the events in '/opt/datebell/Datebell.mdb'";
     QTest::newRow("cannot be saved")
-            << "2026-03-08" << true << QDate(2026, 3, 8) << "shown again next time";
+            << "2026-03-08" << "" << true << QDate(2026, 3, 8) << "shown again next time";
 }
 
 void tst_Main::lastRemindDate()
 {
     QFETCH(QString, stored);
+    QFETCH(QString, storedFor);
     QFETCH(bool, saveFails);
     QFETCH(QDate, read);
     QFETCH(QString, warning);
+    const QString database = m_folder->database(), databaseKey = u"Settings/LastRemindDatabase"_qs;
     if (!stored.isEmpty())
         m_settings.values.insert(u"Settings/LastRemindDate"_qs, stored);
+    if (!storedFor.isEmpty())
+        m_settings.values.insert(databaseKey, storedFor == u"this" ? database : storedFor);
     m_settings.failSaves = saveFails;
     if (!warning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
@@ -129,6 +140,7 @@ void tst_Main::lastRemindDate()
     QCOMPARE(gdtLastRemind, read);
     QCOMPARE(m_settings.values.value(u"Settings/LastRemindDate"_qs),
              saveFails ? stored : u"2026-03-10"_qs);
+    QCOMPARE(m_settings.values.value(databaseKey), saveFails ? QString() : database);
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
