@@ -132,9 +132,7 @@ RunEnd Main(const Runtime &runtime)
     // nothing to show.
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
-    const auto recordPass = [&settings, today, database] {
-        RecordPass(settings, today, database);
-    };
+    const auto recordPass = [&settings, today, database] { RecordPass(settings, today, database); };
     if (silent) {
         recordPass();
         RollPastEvents(*gdbEvents, runtime.clock);
@@ -150,11 +148,15 @@ void RecordPass(SettingsStore &settings, QDate day, const QString &database)
 {
     try {
         // The date first: a date left named for another database reads as none, never the
-        // other way round.
+        // other way round. The database is written only when it changes: each save is a write
+        // of the whole file.
         settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
                              DateText(day));
-        settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
-                             database);
+        if (settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
+                                QString())
+            != database)
+            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
+                                 database);
     } catch (const DatebellError &error) {
         // The reminders are worth more than the record of them: show them all the same.
         Warn(error.text() + QStringLiteral(" Today's reminders will be shown again next time."));

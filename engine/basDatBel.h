@@ -69,8 +69,8 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 // Deletes one-off events dated before today and moves annual ones to their next occurrence on
 // or after today (29 February to the next 29 February), in one transaction. `shownUntil` is the
 // horizon date of the list last on the screen: rows dated on or after it, when it is before
-// today, were never shown and are left as they are. Only when a row is to change does it take the write lock
-// and copy the file to BackupPath (in place once the rows are done, before the commit). Rows
-// whose date is not in the stored form are left alone.
+// today, were never shown and are left as they are. Only when a row is to change does it take the
+// write lock and copy the file to BackupPath (in place once the rows are done, before the commit).
+// Rows whose date is not in the stored form are left alone.
 void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil = QDate());
 QString BackupPath(const Database &db);

@@ -71,8 +71,7 @@ void QtDesktop::listenForLaterStarts(const QString &programDirectory)
     }
     QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket,
-                             &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket,
                              [this, socket] { answerLaterStart(socket); });
             if (socket->canReadLine())

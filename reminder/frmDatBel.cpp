@@ -16,11 +16,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 

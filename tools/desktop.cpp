@@ -134,8 +134,9 @@ int main(int argc, char **argv)
         } else if (arguments[i] == QLatin1String("--daily") && daily.isEmpty()) {
             daily = DailyTime(arguments.value(++i));
             if (daily.isEmpty()) {
-                std::fprintf(stderr, "datebell-desktop: --daily needs a time of day as HH:MM "
-                                     "(00:00 to 23:59), not '%s'\n",
+                std::fprintf(stderr,
+                             "datebell-desktop: --daily needs a time of day as HH:MM "
+                             "(00:00 to 23:59), not '%s'\n",
                              qPrintable(arguments.value(i)));
                 return 2;
             }

@@ -108,16 +108,19 @@ void tst_Main::lastRemindDate_data()
     QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QDate>("read");
     QTest::addColumn<QString>("warning"); // empty: none
-    QTest::newRow("first run") << "" << "" << false << QDate(1990, 1, 1) << "";
-    QTest::newRow("not a date") << "13/45/2026" << "" << false << QDate(1990, 1, 1)
+    QTest::newRow("first run") << ""
+                               << "" << false << QDate(1990, 1, 1) << "";
+    QTest::newRow("not a date") << "13/45/2026"
+                                << "" << false << QDate(1990, 1, 1)
                                 << "LastRemindDate \"13/45/2026\"";
-    QTest::newRow("of this database") << "2026-03-08" << "this" << false << QDate(2026, 3, 8)
-                                      << "";
+    QTest::newRow("of this database") << "2026-03-08"
+                                      << "this" << false << QDate(2026, 3, 8) << "";
     QTest::newRow("of another folder's database")
-            << "2026-03-08" << "/opt/datebell/Datebell.mdb" << false << QDate(1990, 1, 1)
+            << "2026-03-08"
+            << "/opt/datebell/Datebell.mdb" << false << QDate(1990, 1, 1)
             << "2026-03-08 is of the events in '/opt/datebell/Datebell.mdb'";
-    QTest::newRow("cannot be saved")
-            << "2026-03-08" << "" << true << QDate(2026, 3, 8) << "shown again next time";
+    QTest::newRow("cannot be saved") << "2026-03-08"
+                                     << "" << true << QDate(2026, 3, 8) << "shown again next time";
 }
 
 void tst_Main::lastRemindDate()

@@ -58,8 +58,8 @@ void tst_Roll::rollsOneEvent_data()
                 const bool tidied = QDate(2026, 3, day) < qMin(closed, shownUntil);
                 for (const int flag : { 0, -1 }) {
                     const QString after = !tidied ? stored
-                            : flag             ? u"2027-03-%1 09:00:00"_qs.arg(day)
-                                               : QString();
+                            : flag                ? u"2027-03-%1 09:00:00"_qs.arg(day)
+                                                  : QString();
                     QTest::addRow("horizon %d, closed on the %d, %s on the %d", horizon,
                                   closed.day(), flag ? "annual" : "one-off", day)
                             << closed << stored << flag << after << shownUntil;

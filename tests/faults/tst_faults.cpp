@@ -420,11 +420,12 @@ void tst_Faults::stoppedPass()
     // A window that comes up keeps the program running: it is stopped once today is recorded.
     // Of two together, the one that shows the window is stopped after 5 s.
     const bool together = detail == u"together";
-    const Run result = runProgram(program, arguments, env,
-                                  together ? 5000 : says.isEmpty() ? 20000 : 60000, [&] {
-                                      return says.isEmpty()
-                                              && installation.settings().contains(todayRecorded);
-                                  });
+    qint64 killAfter = says.isEmpty() ? 20000 : 60000;
+    if (together)
+        killAfter = 5000;
+    const Run result = runProgram(program, arguments, env, killAfter, [&] {
+        return says.isEmpty() && installation.settings().contains(todayRecorded);
+    });
     // The other one: the window that stays, or the start that asked for it and ended.
     const bool firstStayed = fault == Running && detail != u"first killed"
             && !first.waitForFinished(together ? 3000 : 0);
@@ -452,10 +453,11 @@ void tst_Faults::stoppedPass()
         const bool shown = result.status == QProcess::CrashExit;
         const bool asked = result.status == QProcess::NormalExit && result.code == 0
                 && result.errors.contains(says) && firstStayed;
-        stopped = says.isEmpty() ? shown
-                : together      ? asked || (shown && first.exitCode() == 0
-                                            && firstErrors.contains(says) && !firstStayed)
-                                : asked;
+        const bool firstAsked = !firstStayed && first.exitCode() == 0 && firstErrors.contains(says);
+        if (says.isEmpty())
+            stopped = shown;
+        else
+            stopped = asked || (together && shown && firstAsked);
     }
     QVERIFY2(stopped, qPrintable(describe(result) + u"\nfirst: "_s + firstErrors));
     // Nor is a backup copy made: none was, or the one of a sound file would be overwritten.

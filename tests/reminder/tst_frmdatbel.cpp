@@ -166,15 +166,18 @@ void tst_frmDatBel::keysAndClicks_data()
     for (const char *how : { "F1", "Help, Help" })
         QTest::newRow(how) << QString::fromLatin1(how) << "helps" << QDateTime() << QStringList();
     const QDateTime midnight(QDate(2026, 3, 11), QTime(0, 0));
-    QTest::newRow("midnight") << "clock" << "follows" << midnight
+    QTest::newRow("midnight") << "clock"
+                              << "follows" << midnight
                               << QStringList{ "Mon Mar 9, 2026\tshown yesterday",
                                               "Wed Mar 11, 2026\ttomorrow" };
     QTest::newRow("three days on")
-            << "clock" << "follows" << QDateTime(QDate(2026, 3, 13), QTime(12, 0))
+            << "clock"
+            << "follows" << QDateTime(QDate(2026, 3, 13), QTime(12, 0))
             << QStringList{ "Mon Mar 9, 2026\tshown yesterday", "Wed Mar 11, 2026\ttomorrow",
                             "Sun Mar 15, 2026\tin five days" };
     QTest::newRow("Ctrl+E over midnight")
-            << "Ctrl+E" << "edits" << midnight
+            << "Ctrl+E"
+            << "edits" << midnight
             << QStringList{ "Mon Mar 9, 2026\tshown yesterday", "Wed Mar 11, 2026\ttomorrow",
                             "Thu Mar 12, 2026\tadded", "Sun Mar 15, 2026\tin five days",
                             "Wed Apr 1, 2026\tlater" };

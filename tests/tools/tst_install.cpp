@@ -102,8 +102,9 @@ void tst_Install::desktopEntries()
     QVERIFY(readFile(timer).contains("\nOnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
     // The program's path, with its space and dollar sign, must name the program.
     if (!QStandardPaths::findExecutable(u"systemd-analyze"_qs).isEmpty()) {
-        const Run verify = runProgram(u"systemd-analyze"_qs,
-                                      { u"verify"_qs, u"--user"_qs, service, timer }, m_environment);
+        const Run verify =
+                runProgram(u"systemd-analyze"_qs, { u"verify"_qs, u"--user"_qs, service, timer },
+                           m_environment);
         QVERIFY2(verify.code == 0 && verify.errors.isEmpty(), qPrintable(describe(verify)));
     }
 
