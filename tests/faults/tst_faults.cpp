@@ -379,7 +379,10 @@ void tst_Faults::stoppedPass()
         first.setProcessEnvironment(env);
         first.start(program, {});
         if (detail != u"together") {
-            QTRY_VERIFY_WITH_TIMEOUT(installation.settings().contains(todayRecorded), 20000);
+            // Once the first has recorded its pass whole: the date, then its database.
+            QTRY_VERIFY_WITH_TIMEOUT(installation.settings().contains(todayRecorded)
+                                             && installation.settings().contains("Database="),
+                                     20000);
             if (detail == u"first killed") {
                 first.kill();
                 first.waitForFinished();
