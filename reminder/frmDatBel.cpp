@@ -233,9 +233,14 @@ void frmDatBel::StartDayPass()
     m_listDay = m_context.clock.today();
     BuildReminderQuery(m_context.settings, m_context.clock);
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    // Until the new list is on the screen (a minimized window shows nothing), the tidy keeps to
+    // the horizon of the list that was.
+    const QDate shownUntil = m_shownUntil;
     LoadListBox();
     m_context.messages.Beep();
     m_pendingRecord = m_listDay;
+    m_pendingShownUntil = m_shownUntil;
+    m_shownUntil = shownUntil;
     if (!windowHandle())
         winId();
     windowHandle()->installEventFilter(this);
@@ -247,6 +252,7 @@ void frmDatBel::recordPendingPass()
 {
     if (!m_pendingRecord.isValid())
         return;
+    m_shownUntil = m_pendingShownUntil;
     RecordPass(m_context.settings, m_pendingRecord, EventDatabasePath(m_context.programDirectory));
     m_pendingRecord = QDate();
 }

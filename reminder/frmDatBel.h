@@ -79,6 +79,7 @@ private:
     QDate m_shownUntil; // the horizon date of the list on the screen
     QDate m_listDay; // the day whose pass the list shows
     QDate m_pendingRecord; // a day to record as a pass once the window is on the screen
+    QDate m_pendingShownUntil; // the horizon date of that day's list
     bool m_maintOpen = false;
     bool m_unloaded = false;
     int m_outerHeight = 0;
