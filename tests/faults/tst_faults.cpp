@@ -131,6 +131,7 @@ public:
                                   "DATEBELL_FAIL_WRITES_AFTER", "DATEBELL_FAIL_WRITES_FILE" })
             env.remove(QString::fromLatin1(name));
         env.insert(u"XDG_CONFIG_HOME"_s, configHome());
+        env.insert(u"XDG_RUNTIME_DIR"_s, configHome()); // the one-at-a-time lock and socket
         env.insert(u"FAKETIME"_s, fakeNow);
         env.insert(u"LD_PRELOAD"_s, libfaketime);
         return env;
