@@ -1,6 +1,7 @@
 #include "app/guiloader.h"
 #include "engine/basDatBel.h"
 #include "engine/errors.h"
+#include "engine/instance.h"
 #include "engine/platform.h"
 #include "engine/settings.h"
 
@@ -13,6 +14,11 @@ int main(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
 
     const QString programDirectory = ProgramDirectory();
+    // A start while another Datebell of this folder runs asks that one to show its window,
+    // and records, tidies and shows nothing of its own.
+    SingleInstance instance(programDirectory);
+    if (!instance.startOrHandOver(CommandSwitch(Command(arguments))))
+        return 0;
     GuiLoader desktop(argc, argv, programDirectory);
     SystemClock clock;
     IniSettingsStore settings(IniSettingsStore::defaultPath());

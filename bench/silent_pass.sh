@@ -34,8 +34,9 @@ export XDG_CONFIG_HOME=$work/config
 conf=$XDG_CONFIG_HOME/Datebell/Datebell.conf
 mkdir -p "${conf%/*}"
 
+# The settings a pass over this database left yesterday.
 reset_settings() {
-    printf '[Settings]\nLastRemindDate=%s\nDaysAhead=2\n' "$yesterday" >"$conf"
+    printf '[Settings]\nLastRemindDate=%s\nLastRemindDatabase=%s\nDaysAhead=2\n' "$yesterday" "$(realpath "$db")" >"$conf"
 }
 
 # remind's cheapest equivalent of the datebell pass: one pass over the file for

@@ -25,17 +25,30 @@ namespace {
 
 const QDate firstLastRemind(1990, 1, 1);
 
-// The stored date of the previous pass. An unreadable text would otherwise stop every start
-// until someone edited the settings; it is reported and read as no date at all.
-QDate readLastRemindDate(const SettingsStore &settings)
+// The stored date of the previous pass over `database`. An unreadable text would otherwise
+// stop every start until someone edited the settings; it is reported and read as no date at
+// all. So is a date recorded for another database (another program folder shares these
+// settings): taken for this one's, it would hide this one's events of that day unseen. A date
+// recorded with no database named is taken as this one's.
+QDate readLastRemindDate(const SettingsStore &settings, const QString &database)
 {
     const QString text = settings.GetSetting(
             AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate, DateText(firstLastRemind));
-    if (const auto date = DateFromText(text))
-        return *date;
-    Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
-                 .arg(text, DateText(firstLastRemind)));
-    return firstLastRemind;
+    const auto date = DateFromText(text);
+    if (!date) {
+        Warn(QStringLiteral("the setting LastRemindDate \"%1\" is not a date; using %2.")
+                     .arg(text, DateText(firstLastRemind)));
+        return firstLastRemind;
+    }
+    const QString recordedFor = settings.GetSetting(AppTitle, SettingKeys::Section,
+                                                    SettingKeys::LastRemindDatabase, QString());
+    if (!recordedFor.isEmpty() && recordedFor != database) {
+        Warn(QStringLiteral("the last reminder date %1 is of the events in '%2', not of '%3'; "
+                            "using %4, so every event of this folder before today is shown.")
+                     .arg(text, recordedFor, database, DateText(firstLastRemind)));
+        return firstLastRemind;
+    }
+    return *date;
 }
 
 // Rows another tool wrote with a date in another form sort apart from the stored dates, so
@@ -158,7 +171,8 @@ RunEnd Main(const Runtime &runtime)
     hourglass.DisplayCursor();
 
     gdbEvents = DBEngine::OpenDatabase(EventDatabasePath(runtime.programDirectory));
-    gdtLastRemind = readLastRemindDate(runtime.settings);
+    const QString database = EventDatabasePath(runtime.programDirectory);
+    gdtLastRemind = readLastRemindDate(runtime.settings, database);
     BuildReminderQuery(runtime.settings, runtime.clock);
 
     {
@@ -193,18 +207,9 @@ RunEnd Main(const Runtime &runtime)
     SettingsStore &settings = runtime.settings;
     const QDate today = runtime.clock.today();
     Desktop &desktop = runtime.desktop;
-    const auto recordPass = [&settings, &desktop, today] {
-        try {
-            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
-                                 DateText(today));
-        } catch (const DatebellError &error) {
-            // The reminders are worth more than the record of them: show them all the same.
-            desktop.reportError(DatebellError(
-                    error.number(),
-                    error.text()
-                            + QStringLiteral(
-                                    "\nToday's reminders will be shown again next time.")));
-        }
+    const auto recordPass = [&settings, &desktop, today, database] {
+        RecordPass(settings, today, database,
+                   [&desktop](const DatebellError &error) { desktop.reportError(error); });
     };
     if (silent) {
         recordPass();
@@ -217,6 +222,29 @@ RunEnd Main(const Runtime &runtime)
     return RunEnd::WindowOpen;
 }
 
+void RecordPass(SettingsStore &settings, QDate day, const QString &database,
+                const std::function<void(const DatebellError &)> &report)
+{
+    try {
+        // The date first: a date left named for another database reads as none, never the
+        // other way round. The database is written only when it changes: each save is a write
+        // of the whole file.
+        settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDate,
+                             DateText(day));
+        if (settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
+                                QString())
+            != database)
+            settings.SaveSetting(AppTitle, SettingKeys::Section, SettingKeys::LastRemindDatabase,
+                                 database);
+    } catch (const DatebellError &error) {
+        // The reminders are worth more than the record of them: show them all the same.
+        report(DatebellError(
+                error.number(),
+                error.text()
+                        + QStringLiteral("\nToday's reminders will be shown again next time.")));
+    }
+}
+
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
 {
     clsHourglass hourglass;
@@ -224,10 +252,13 @@ void BuildReminderQuery(const SettingsStore &settings, const Clock &clock)
 
     giDaysAhead = qint16(DaysAhead(settings));
     gdtRemindUntil = clock.today().addDays(giDaysAhead);
-    gsSQL = QStringLiteral("SELECT * From Events WHERE EventDate<=#") + DateText(gdtRemindUntil)
-            + u'#';
+    // Whole days: an event is due on its date whatever its time, so the horizon compares with
+    // the day after it, and the exclusion with the day each event falls on.
+    gsSQL = QStringLiteral("SELECT * From Events WHERE EventDate<#")
+            + DateText(gdtRemindUntil.addDays(1)) + u'#';
     gsSQL = gsSQL + QStringLiteral(" AND NOT (EventDate<#") + DateText(clock.today())
-            + QStringLiteral("# AND EventDate=#") + DateText(gdtLastRemind) + QStringLiteral("#)");
+            + QStringLiteral("# AND datetime(EventDate,'start of day')=#") + DateText(gdtLastRemind)
+            + QStringLiteral("#)");
 }
 
 ClockCheck CheckClock(QDate lastRemind, QDate today)
@@ -277,20 +308,26 @@ QString BackupPath(const Database &db)
     return BackupFile(db.Name());
 }
 
-void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm)
+void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil,
+                    const std::function<bool()> &confirm)
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
 
-    gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#")
-            + DateText(clock.today()) + u'#';
+    // A list shown on an earlier day reached only its own horizon: rows after it were never
+    // on the screen, and stay until a list shows them.
+    QDate before = clock.today();
+    if (shownUntil.isValid() && shownUntil < before)
+        before = shownUntil;
+    gsSQL = QStringLiteral("SELECT * From Events WHERE Events.EventDate<#") + DateText(before)
+            + u'#';
 
     for (const QString &leftover : leftoverCopies(db.Name()))
         QFile::remove(leftover);
     // Most runs have nothing past: then nothing is locked, checked, copied or written. Rows
     // whose date is not in the stored form are never changed (the pass names them).
     const QString changing = QStringLiteral("SELECT 1 FROM Events WHERE EventDate<#")
-            + DateText(clock.today()) + QStringLiteral("# AND datetime(EventDate) = EventDate");
+            + DateText(before) + QStringLiteral("# AND datetime(EventDate) = EventDate");
     const auto anyChange = [&db, &changing] { return !db.OpenRecordset(changing)->EOF_(); };
     if (!anyChange())
         return;
@@ -336,10 +373,11 @@ void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()
                 StoredDateValue(past->Fields(QStringLiteral("EventDate")).Value().toString());
         if (!date)
             continue;
-        const bool leapDay = date->date().month() == 2 && date->date().day() == 29;
+        // An annual event lands on its next day from today on, however many years it lags.
         changes.emplace_back(position,
-                             IsAnnualFlag(flag) ? std::optional(AddYears(*date, leapDay ? 4 : 1))
-                                                : std::nullopt);
+                             IsAnnualFlag(flag)
+                                     ? std::optional(NextAnnualDate(*date, clock.today()))
+                                     : std::nullopt);
     }
     qsizetype deleted = 0; // rows before the next change that are gone from the selection
     for (const auto &[position, moved] : changes) {

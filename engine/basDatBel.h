@@ -72,18 +72,26 @@ ClockCheck CheckClock(QDate lastRemind, QDate today);
 QString ClockNotice(const QString &database, QDate lastRemind, QDate today);
 // Asked at the closing of the reminder window before a tidy after a pass more than a year back.
 QString ClockQuestion(QDate lastRemind, QDate today);
+// Records `day` as the date of the last reminder pass over the event database at `database`.
+// A save that fails goes to `report`, with a word that the reminders are shown again next time,
+// and the run goes on.
+void RecordPass(SettingsStore &settings, QDate day, const QString &database,
+                const std::function<void(const DatebellError &)> &report);
 
 // Reads the horizon and writes giDaysAhead, gdtRemindUntil and the reminder query gsSQL.
 void BuildReminderQuery(const SettingsStore &settings, const Clock &clock);
 
-// Deletes one-off events dated before today and moves annual ones a year on (29 February
-// four years), in one transaction. Only when a row is to change does it take the exclusive
-// lock and copy the file; once the rows are done, before the commit, the copy becomes the
-// newest of the BackupGenerations copies (BackupPath, then ".bak.1" on) and the oldest is
-// dropped. A failed tidy leaves every copy as it was; a half-made copy a killed run left is
-// removed. Rows whose date is not in the stored form are left alone.
+// Deletes one-off events dated before today and moves annual ones to their next occurrence on
+// or after today (29 February to the next 29 February), in one transaction. `shownUntil` is the
+// horizon date of the list last on the screen: rows dated on or after it, when it is before
+// today, were never shown and are left as they are. Only when a row is to change does it take
+// the exclusive lock and copy the file; once the rows are done, before the commit, the copy
+// becomes the newest of the BackupGenerations copies (BackupPath, then ".bak.1" on) and the
+// oldest is dropped. A failed tidy leaves every copy as it was; a half-made copy a killed run
+// left is removed. Rows whose date is not in the stored form are left alone.
 // After a pass whose last reminder date (gdtLastRemind) is more than a year before today, it
 // calls `confirm` (when given) before it changes a row, and leaves the table as it is when
 // that says no; after one whose date is after today it drops no copy.
-void RollPastEvents(Database &db, const Clock &clock, const std::function<bool()> &confirm = {});
+void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil = QDate(),
+                    const std::function<bool()> &confirm = {});
 QString BackupPath(const Database &db);

@@ -85,9 +85,16 @@ std::optional<QDateTime> StoredDateValue(const QString &text)
     return EventDateTime(date, time);
 }
 
-QDateTime AddYears(const QDateTime &value, int years)
+QDateTime NextAnnualDate(const QDateTime &value, QDate from)
 {
-    return EventDateTime(value.date().addYears(years), value.time());
+    const int month = value.date().month(), day = value.date().day();
+    // Within eight years every day of the year comes round, 29 February included (2096 to 2104).
+    for (int year = from.year(); year <= from.year() + 8; ++year) {
+        const QDate date(year, month, day);
+        if (date.isValid() && date >= from)
+            return EventDateTime(date, value.time());
+    }
+    return value;
 }
 
 std::optional<QString> StoredFormOfLiteral(const QString &literal)

@@ -46,9 +46,9 @@ QString StoredDateText(const QDateTime &value);
 // Reads the stored form only (exactly "yyyy-MM-dd HH:mm:ss", a real date and time).
 std::optional<QDateTime> StoredDateValue(const QString &text);
 
-// Adds calendar years, keeping month, day and time of day; 29 February in a year without one
-// becomes 28 February.
-QDateTime AddYears(const QDateTime &value, int years);
+// An annual event's next occurrence on or after `from`, with its time of day: the same month and
+// day in the first year that has it, so 29 February falls on the next 29 February.
+QDateTime NextAnnualDate(const QDateTime &value, QDate from);
 
 // A date literal of a query text ("2026-12-06", "2026-12-06 10:30:00" or with a "T") in the
 // stored form; nothing when the literal is not such a date.

@@ -49,6 +49,8 @@ namespace SettingKeys {
 inline const QString Section = QStringLiteral("Settings");
 inline const QString DaysAhead = QStringLiteral("DaysAhead");
 inline const QString LastRemindDate = QStringLiteral("LastRemindDate");
+// The event database whose pass LastRemindDate records.
+inline const QString LastRemindDatabase = QStringLiteral("LastRemindDatabase");
 inline const QString DefaultDaysAhead = QStringLiteral("2");
 } // namespace SettingKeys
 

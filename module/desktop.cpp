@@ -1,13 +1,18 @@
 #include "module/desktop.h"
 
 #include "about/frmAbout.h"
+#include "engine/instance.h"
 #include "engine/platform.h"
 #include "maint/frmEventMaint.h"
 #include "reminder/frmDatBel.h"
 #include "windows/cursorhook.h"
 
+#include <QAction>
 #include <QIcon>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QTimer>
 #include <QWindow>
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
@@ -15,6 +20,7 @@ QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
 // The windows go before the application object they need.
 QtDesktop::~QtDesktop()
 {
+    m_server.reset();
     m_reminder.reset();
 }
 
@@ -44,7 +50,67 @@ WindowContext QtDesktop::context(const Runtime &runtime)
 void QtDesktop::showEventMaintModal(const Runtime &runtime)
 {
     application();
+    listenForLaterStarts(runtime.programDirectory);
     context(runtime).openEventMaint(nullptr);
+}
+
+void QtDesktop::listenForLaterStarts(const QString &programDirectory)
+{
+    if (m_server)
+        return;
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString path = InstanceSocketPath(programDirectory);
+    // This process holds the folder's lock, so a socket file there is one a Datebell that
+    // crashed left behind.
+    QLocalServer::removeServer(path);
+    if (!m_server->listen(path)) {
+        Warn(QStringLiteral("later starts cannot reach this window (%1: %2).")
+                     .arg(path, m_server->errorString()));
+        return;
+    }
+    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                             [this, socket] { answerLaterStart(socket); });
+            if (socket->canReadLine())
+                answerLaterStart(socket);
+        }
+    });
+}
+
+// A later start asks for the window: the reminder window comes to the front (with today's
+// list), with any window open over it; "edit" opens the editing window from the reminder
+// window, as Ctrl+E does, unless a window is already open over it.
+void QtDesktop::answerLaterStart(QLocalSocket *socket)
+{
+    if (!socket->canReadLine())
+        return;
+    const QByteArray request = socket->readLine().trimmed();
+    QWidget *over = QApplication::activeModalWidget();
+    QByteArray answer = InstanceRequest::NoWindow;
+    if (m_reminder && m_reminder->isVisible()) {
+        if (m_reminder->isMinimized())
+            m_reminder->showNormal();
+        m_reminder->raise();
+        m_reminder->activateWindow();
+        m_reminder->FollowTheDay();
+        answer = InstanceRequest::Shown;
+        if (request == InstanceRequest::Edit && !over) {
+            frmDatBel *reminder = m_reminder.get();
+            QTimer::singleShot(0, reminder, [reminder] { reminder->mnuEditEdit->trigger(); });
+            answer = InstanceRequest::Editing;
+        }
+    }
+    if (over) {
+        over->raise();
+        over->activateWindow();
+        answer = InstanceRequest::Shown;
+    }
+    socket->write(answer + '\n');
+    socket->flush();
+    socket->disconnectFromServer();
 }
 
 namespace {
@@ -76,6 +142,7 @@ void QtDesktop::showReminderWindow(const Runtime &runtime, std::function<void()>
 {
     application();
     m_reminder = std::make_unique<frmDatBel>(context(runtime));
+    listenForLaterStarts(runtime.programDirectory);
     m_reminder->winId(); // creates the native window, so that its first exposure is seen
     new FirstExposure(m_reminder->windowHandle(), std::move(shown));
     m_reminder->show();

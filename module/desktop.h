@@ -12,6 +12,8 @@
 
 #include <memory>
 
+class QLocalServer;
+class QLocalSocket;
 class frmDatBel;
 struct WindowContext;
 
@@ -33,6 +35,9 @@ private:
     QApplication &application();
     // What the windows are given, with the ways they open each other.
     WindowContext context(const Runtime &runtime);
+    // Listens for later starts of this program folder, which ask for the window.
+    void listenForLaterStarts(const QString &programDirectory);
+    void answerLaterStart(QLocalSocket *socket);
 
     int &m_argc;
     char **m_argv;
@@ -41,4 +46,5 @@ private:
     QtHelpService m_help;
     NoRegistry m_registry;
     std::unique_ptr<frmDatBel> m_reminder;
+    std::unique_ptr<QLocalServer> m_server;
 };

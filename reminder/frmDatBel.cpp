@@ -3,6 +3,7 @@
 #include "engine/basDatBel.h"
 #include "engine/clsHourglass.h"
 #include "engine/dates.h"
+#include "engine/errors.h"
 #include "engine/globals.h"
 #include "engine/platform.h"
 #include "windows/help.h"
@@ -16,11 +17,13 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QWindow>
 
 #include <utility>
 
@@ -211,6 +214,55 @@ void frmDatBel::updateClockPanels()
     const int period = QLocale().timeFormat(QLocale::ShortFormat).contains(u's') ? 1000 : 60000;
     const int into = (now.time().second() * 1000 + now.time().msec()) % period;
     m_clockTimer->start(period - into + 50);
+    // The wall clock's date, read at each tick, is what notices a new day: midnight, a resume
+    // after suspend (when timers stood still) or the clock set. While the maintenance window
+    // is open the new day's pass waits for it to close.
+    FollowTheDay();
+}
+
+void frmDatBel::FollowTheDay()
+{
+    if (mbListLoaded && !m_unloaded && !m_maintOpen && m_context.clock.today() != m_listDay)
+        RunHandler(m_context.messages, [this] { StartDayPass(); });
+}
+
+// The reminder pass for the day the clock shows: the events shown on the list's day are not
+// due again, and the new day counts as a pass once its list is on the screen.
+void frmDatBel::StartDayPass()
+{
+    clsHourglass hourglass;
+    hourglass.DisplayCursor();
+    gdtLastRemind = m_listDay;
+    m_listDay = m_context.clock.today();
+    BuildReminderQuery(m_context.settings, m_context.clock);
+    mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    // Until the new list is on the screen (a minimized window shows nothing), the tidy keeps to
+    // the horizon of the list that was.
+    const QDate shownUntil = m_shownUntil;
+    LoadListBox();
+    m_context.messages.Beep();
+    m_pendingRecord = m_listDay;
+    m_pendingShownUntil = m_shownUntil;
+    m_shownUntil = shownUntil;
+    if (!windowHandle())
+        winId();
+    windowHandle()->installEventFilter(this);
+    if (windowHandle()->isExposed())
+        recordPendingPass();
+}
+
+void frmDatBel::recordPendingPass()
+{
+    if (!m_pendingRecord.isValid())
+        return;
+    m_shownUntil = m_pendingShownUntil;
+    RecordPass(m_context.settings, m_pendingRecord, EventDatabasePath(m_context.programDirectory),
+               [this](const DatebellError &error) {
+                   WriteErrorReport(error);
+                   m_context.messages.MsgBox(ErrorReportText(error), MsgBoxStyle::Information,
+                                             AppTitle, this);
+               });
+    m_pendingRecord = QDate();
 }
 
 // Sets a status panel's text. A panel keeps its minimum width, but never gets narrower than
@@ -228,6 +280,7 @@ void frmDatBel::Form_Load()
     clsHourglass hourglass;
     hourglass.DisplayCursor();
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
+    m_listDay = m_context.clock.today();
     LoadListBox();
     mbListLoaded = true;
     const QString clockNotice =
@@ -285,6 +338,7 @@ void frmDatBel::LoadListBox()
         n = qint32(due->RecordCount());
     }
     setPanelText(1, QStringLiteral("Current Reminders = ") + QString::number(n));
+    m_shownUntil = gdtRemindUntil;
 
     QStringList lines;
     if (due->EOF_()) {
@@ -338,7 +392,7 @@ void frmDatBel::Form_Unload()
                 == MsgBoxResult::Yes;
     };
     if (m_readOnly.isEmpty())
-        RollPastEvents(*gdbEvents, m_context.clock, confirm);
+        RollPastEvents(*gdbEvents, m_context.clock, m_shownUntil, confirm);
     gdbEvents->Close();
     gdbEvents.reset();
 }
@@ -360,6 +414,8 @@ bool frmDatBel::eventFilter(QObject *watched, QEvent *event)
         lstEvents_DblClick();
         return true;
     }
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        recordPendingPass();
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -379,9 +435,15 @@ void frmDatBel::mnuFileExit_Click()
 void frmDatBel::mnuEditEdit_Click()
 {
     RunHandler(m_context.messages, [this] {
-        if (m_context.openEventMaint)
+        if (m_context.openEventMaint) {
+            m_maintOpen = true;
+            const auto closed = qScopeGuard([this] { m_maintOpen = false; });
             m_context.openEventMaint(this);
-        LoadListBox();
+        }
+        if (m_context.clock.today() != m_listDay)
+            StartDayPass();
+        else
+            LoadListBox();
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include "windows/windowcontext.h"
 
+#include <QDate>
 #include <QMainWindow>
 
 class QAction;
@@ -26,6 +27,11 @@ public:
 
     // Fills the status panels and the list from the database, and sizes the window to it.
     void LoadListBox();
+    // Runs the reminder pass for today's date in this window: the list's day becomes the last
+    // reminder date, the list is reloaded, and today is recorded once it is on the screen.
+    void StartDayPass();
+    // Runs the pass for today when the list is of another day and no window is open over it.
+    void FollowTheDay();
 
     // Geometry in twips, as the window last set it.
     int outerHeight() const { return m_outerHeight; }
@@ -66,11 +72,17 @@ private:
     void updateClockPanels();
     void setPanelText(int panel, const QString &text);
     void showNotices();
+    void recordPendingPass();
 
     WindowContext m_context;
     QWidget *m_client;
     QTimer *m_clockTimer;
     bool mbListLoaded = false;
+    QDate m_shownUntil; // the horizon date of the list on the screen
+    QDate m_listDay; // the day whose pass the list shows
+    QDate m_pendingRecord; // a day to record as a pass once the window is on the screen
+    QDate m_pendingShownUntil; // the horizon date of that day's list
+    bool m_maintOpen = false;
     bool m_unloaded = false;
     // What the user must read once the window is on the screen, and why nothing can be
     // written (then the closing does not try to tidy: that was said here once).

@@ -1,6 +1,7 @@
 #include "tools/desktopentry.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -74,6 +75,66 @@ QString DesktopEntry::Autostart(const QString &folder)
     return entry(QStringLiteral("Reminds you at login of the events due"),
                  ExecLine({ folder + QStringLiteral("/datebell"), QStringLiteral("/S") }), folder,
                  QStringLiteral("NoDisplay=true\nX-GNOME-Autostart-enabled=true\n"));
+}
+
+QString DesktopEntry::SystemdExecLine(const QStringList &arguments)
+{
+    QStringList quoted;
+    for (QString argument : arguments)
+        quoted << u'"'
+                        + argument.replace(u'\\', QStringLiteral("\\\\"))
+                                  .replace(u'"', QStringLiteral("\\\""))
+                                  .replace(u'%', QStringLiteral("%%"))
+                        + u'"';
+    return quoted.join(u' ');
+}
+
+QString DesktopEntry::DailyService(const QString &folder)
+{
+    // Started by the timer, never at login: the autostart entry does that. A pass that finds no
+    // display records nothing, so the reminders wait for the next pass with one.
+    return QStringLiteral("[Unit]\n"
+                          "Description=Datebell reminder pass\n"
+                          "\n"
+                          "[Service]\n"
+                          "Type=exec\n"
+                          "ExecStart=%1\n")
+            .arg(SystemdExecLine({ folder + QStringLiteral("/datebell"), QStringLiteral("/S") }));
+}
+
+QString DesktopEntry::DailyTimer(const QString &time)
+{
+    return QStringLiteral("[Unit]\n"
+                          "Description=Daily Datebell reminder pass\n"
+                          "\n"
+                          "[Timer]\n"
+                          "OnCalendar=*-*-* %1:00\n"
+                          "Persistent=true\n"
+                          "\n"
+                          "[Install]\n"
+                          "WantedBy=timers.target\n")
+            .arg(time);
+}
+
+QString DesktopEntry::DailyTime(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^([01]?[0-9]|2[0-3]):([0-5][0-9])$"));
+    const auto match = form.match(text);
+    if (!match.hasMatch())
+        return QString();
+    return match.captured(1).rightJustified(2, u'0') + u':' + match.captured(2);
+}
+
+QString DesktopEntry::ServicePath()
+{
+    return baseDirectory("XDG_CONFIG_HOME", QStringLiteral("/.config"))
+            + QStringLiteral("/systemd/user/") + ApplicationId + QStringLiteral(".service");
+}
+
+QString DesktopEntry::TimerPath()
+{
+    return baseDirectory("XDG_CONFIG_HOME", QStringLiteral("/.config"))
+            + QStringLiteral("/systemd/user/") + DailyTimerName;
 }
 
 QString DesktopEntry::LauncherPath()

@@ -23,4 +23,18 @@ QString LauncherPath();
 QString AutostartPath();
 QString IconPath(const QString &size, const QString &extension);
 
+// The systemd user service that runs a silent pass of the program in `folder`, and the timer
+// that starts it every day at `time` ("HH:MM"), catching up at the next start or resume a time
+// missed while the machine was off or asleep.
+inline const QString DailyTimerName = ApplicationId + QStringLiteral(".timer");
+QString DailyService(const QString &folder);
+QString DailyTimer(const QString &time);
+// The time of a --daily value, as "HH:MM"; empty when it is not a time of day.
+QString DailyTime(const QString &text);
+// A command line for ExecStart: each argument quoted, with systemd's escapes.
+QString SystemdExecLine(const QStringList &arguments);
+// In $XDG_CONFIG_HOME/systemd/user.
+QString ServicePath();
+QString TimerPath();
+
 } // namespace DesktopEntry

@@ -3,7 +3,7 @@
 set -eu
 packages="qt6-base-dev qt6-qpa-plugins libsqlite3-dev libical-dev pkg-config cmake ninja-build g++ sqlite3
   xvfb xauth xdotool openbox faketime imagemagick fonts-dejavu-core fonts-liberation2 locales libbenchmark-dev remind
-  clang-format desktop-file-utils clang libclang-rt-14-dev"
+  clang-format desktop-file-utils systemd clang libclang-rt-14-dev"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 $sudo apt-get update

@@ -97,22 +97,35 @@ void tst_Main::shapes()
     }
 }
 
-// The date of the last pass is read (the first run and a text that is no date count from
-// 1990), and today is stored once the pass is done. A save that fails is reported by the
-// desktop, and the reminders are shown all the same.
+// The date of the last pass is read (the first run, a text that is no date and a date of
+// another program folder's database count from 1990), and today is stored, with the database,
+// once the window is shown. A save that fails is reported by the
+// desktop, and the reminders are shown all the
+// same.
 void tst_Main::lastRemindDate_data()
 {
     QTest::addColumn<QString>("stored"); // empty: none stored
+    QTest::addColumn<QString>("storedFor"); // the database named with it: "this", a path, none
     QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QDate>("read");
     QTest::addColumn<QString>("warning"); // empty: none
     QTest::addColumn<bool>("window"); // a silent pass with nothing due shows its window
-    QTest::newRow("first run") << "" << false << QDate(1990, 1, 1) << "" << false;
-    QTest::newRow("not a date") << "13/45/2026" << false << QDate(1990, 1, 1)
+    QTest::newRow("first run") << ""
+                               << "" << false << QDate(1990, 1, 1) << "" << false;
+    QTest::newRow("not a date") << "13/45/2026"
+                                << "" << false << QDate(1990, 1, 1)
                                 << "LastRemindDate \"13/45/2026\"" << false;
-    QTest::newRow("cannot be saved") << "2026-03-08" << true << QDate(2026, 3, 8) << "" << false;
+    QTest::newRow("of this database") << "2026-03-08"
+                                      << "this" << false << QDate(2026, 3, 8) << "" << false;
+    QTest::newRow("of another folder's database")
+            << "2026-03-08"
+            << "/opt/datebell/Datebell.mdb" << false << QDate(1990, 1, 1)
+            << "2026-03-08 is of the events in '/opt/datebell/Datebell.mdb'" << false;
+    QTest::newRow("cannot be saved") << "2026-03-08"
+                                     << "" << true << QDate(2026, 3, 8) << "" << false;
     // The clock was wrong then or is now: events may have gone at a tidy; said, with the copy.
-    QTest::newRow("after today") << "2026-04-01" << false << QDate(2026, 4, 1)
+    QTest::newRow("after today") << "2026-04-01"
+                                 << "" << false << QDate(2026, 4, 1)
                                  << "after today.*clock was wrong.*\n.*are in '.*Datebell.mdb.bak'"
                                  << true;
 }
@@ -120,12 +133,16 @@ void tst_Main::lastRemindDate_data()
 void tst_Main::lastRemindDate()
 {
     QFETCH(QString, stored);
+    QFETCH(QString, storedFor);
     QFETCH(bool, saveFails);
     QFETCH(QDate, read);
     QFETCH(QString, warning);
     QFETCH(bool, window);
+    const QString database = m_folder->database(), databaseKey = u"Settings/LastRemindDatabase"_qs;
     if (!stored.isEmpty())
         m_settings.values.insert(u"Settings/LastRemindDate"_qs, stored);
+    if (!storedFor.isEmpty())
+        m_settings.values.insert(databaseKey, storedFor == u"this" ? database : storedFor);
     m_settings.failSaves = saveFails;
     QVERIFY(writeFile(m_folder->database() + u".bak"_qs, "a copy"));
     if (!warning.isEmpty())
@@ -140,6 +157,7 @@ void tst_Main::lastRemindDate()
              saveFails ? QStringList{ u"disk full\nToday's reminders will be shown again next "
                                       "time. (Error 3400)"_qs }
                        : QStringList());
+    QCOMPARE(m_settings.values.value(databaseKey), saveFails ? QString() : database);
 }
 
 // Rows another tool wrote without the table's checks: each date not in the stored form is
@@ -159,8 +177,8 @@ void tst_Main::foreignRows()
     QCOMPARE(run(u"/S"_qs), RunEnd::WindowOpen);
     RollPastEvents(*gdbEvents, m_clock);
     QCOMPARE(m_folder->rows(),
-             QStringList({ "2025-03-01|short date|0", "2026-03-01 00:00:00|flag 1|1",
-                           "2026-03-01 00:00:00|no flag|", "2026-03-01 00:00:00|text flag|x",
+             QStringList({ "2025-03-01|short date|0", "2027-03-01 00:00:00|flag 1|1",
+                           "2027-03-01 00:00:00|no flag|", "2027-03-01 00:00:00|text flag|x",
                            "3/1/2026|other form|-1" }));
 }
 

@@ -34,22 +34,46 @@ void tst_Roll::rollsOneEvent_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("flag");
     QTest::addColumn<QString>("after"); // empty: deleted
+    QTest::addColumn<QDate>("shownUntil"); // the horizon of the list last shown; none: silent
 
     const auto row = [](const char *tag, const char *stored, int flag, const char *after,
                         QDate today = QDate(2026, 3, 10)) {
         QTest::newRow(tag) << today << QString::fromLatin1(stored) << flag
-                           << QString::fromLatin1(after);
+                           << QString::fromLatin1(after) << QDate();
     };
     row("one-off yesterday", "2026-03-09 23:59:59", 0, "");
     row("one-off today", "2026-03-10 00:00:00", 0, "2026-03-10 00:00:00");
     row("one-off later today", "2026-03-10 10:30:00", 0, "2026-03-10 10:30:00");
     row("annual last year", "2025-03-10 00:00:00", -1, "2026-03-10 00:00:00");
-    row("annual years ago moves one step", "2023-03-10 00:00:00", -1, "2024-03-10 00:00:00");
+    row("annual years ago, to this year", "2023-03-10 08:00:00", -1, "2026-03-10 08:00:00");
+    row("annual decades ago, to next year", "1950-03-02 00:00:00", -1, "2027-03-02 00:00:00");
     row("annual keeps time of day", "2025-12-31 23:30:00", -1, "2026-12-31 23:30:00");
-    row("28 February", "2025-02-28 00:00:00", -1, "2026-02-28 00:00:00");
-    row("29 February", "2024-02-29 00:00:00", -1, "2028-02-29 00:00:00");
-    row("29 February 2096", "2096-02-29 00:00:00", -1, "2100-02-28 00:00:00", QDate(2097, 1, 1));
+    row("28 February", "2025-02-28 00:00:00", -1, "2027-02-28 00:00:00");
+    row("29 February", "2020-02-29 00:00:00", -1, "2028-02-29 00:00:00");
+    row("29 February 2096, past 2100", "2096-02-29 00:00:00", -1, "2104-02-29 00:00:00",
+        QDate(2097, 1, 1));
     row("annual today stays", "2026-03-10 00:00:00", -1, "2026-03-10 00:00:00");
+
+    // A list shown on 10 March with a horizon of 0, 3 or 30 days, in a window closed one to
+    // five days later: what lies past the list's horizon was never shown and stays.
+    for (const int horizon : { 0, 3, 30 }) {
+        const QDate shownUntil = QDate(2026, 3, 10).addDays(horizon);
+        for (int open = 1; open <= 5; ++open) {
+            const QDate closed(2026, 3, 10 + open);
+            for (int day = 10; day <= closed.day(); ++day) {
+                const QString stored = u"2026-03-%1 09:00:00"_qs.arg(day);
+                const bool tidied = QDate(2026, 3, day) < qMin(closed, shownUntil);
+                for (const int flag : { 0, -1 }) {
+                    const QString after = !tidied ? stored
+                            : flag                ? u"2027-03-%1 09:00:00"_qs.arg(day)
+                                                  : QString();
+                    QTest::addRow("horizon %d, closed on the %d, %s on the %d", horizon,
+                                  closed.day(), flag ? "annual" : "one-off", day)
+                            << closed << stored << flag << after << shownUntil;
+                }
+            }
+        }
+    }
 }
 
 void tst_Roll::rollsOneEvent()
@@ -58,12 +82,13 @@ void tst_Roll::rollsOneEvent()
     QFETCH(QString, stored);
     QFETCH(int, flag);
     QFETCH(QString, after);
+    QFETCH(QDate, shownUntil);
 
     ProgramFolder folder;
     folder.add(stored, u"event"_qs, flag);
     folder.add(u"2099-01-01 00:00:00"_qs, u"future"_qs, 0);
     const auto db = DBEngine::OpenDatabase(folder.database());
-    RollPastEvents(*db, FixedClock(today));
+    RollPastEvents(*db, FixedClock(today), shownUntil);
 
     QStringList expected{ u"2099-01-01 00:00:00|future|0"_qs };
     if (!after.isEmpty())
@@ -146,10 +171,11 @@ void tst_Roll::backupOnlyWhenChanging()
     int asked = 0;
     const auto confirm = [&asked, fault] { return ++asked && fault != SaysNo; };
     if (fault == WriteFails || fault == Reader)
-        QVERIFY_THROWS_EXCEPTION(DatebellError,
-                                 RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm));
+        QVERIFY_THROWS_EXCEPTION(
+                DatebellError,
+                RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), QDate(), confirm));
     else
-        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), confirm);
+        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), QDate(), confirm);
     db->Close();
     sqlite3_close(reader);
     QCOMPARE(asked, int(asks));

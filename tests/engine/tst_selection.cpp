@@ -20,18 +20,20 @@ void tst_Selection::dueEvents_data()
     QTest::addColumn<QStringList>("dates"); // each event's description is its date
     QTest::addColumn<QString>("due"); // the positions in `dates` of the events selected
 
-    // Today is 2026-03-10 in every row.
+    // Today is 2026-03-10 in every row. An event is due by its day, whatever its time: on the
+    // horizon's last day, and again after the day of the last pass.
     const QStringList around = { "1990-01-01 00:00:00", "2026-03-01 00:00:00",
                                  "2026-03-09 00:00:00", "2026-03-09 10:00:00",
-                                 "2026-03-10 00:00:00", "2026-03-13 00:00:00",
-                                 "2026-03-13 08:00:00", "2026-03-14 00:00:00" };
-    QTest::newRow("first run, 3 days") << "2" << QDate(1990, 1, 1) << around << "12345";
-    QTest::newRow("ran yesterday") << "2" << QDate(2026, 3, 9) << around << "01345";
-    QTest::newRow("ran today already") << "2" << QDate(2026, 3, 10) << around << "012345";
-    QTest::newRow("last date ahead of today") << "2" << QDate(2026, 3, 11) << around << "012345";
-    QTest::newRow("horizon today") << "-1" << QDate(2026, 3, 9) << around << "0134";
+                                 "2026-03-10 00:00:00", "2026-03-10 18:00:00",
+                                 "2026-03-13 00:00:00", "2026-03-13 08:00:00",
+                                 "2026-03-14 00:00:00" };
+    QTest::newRow("first run, 3 days") << "2" << QDate(1990, 1, 1) << around << "1234567";
+    QTest::newRow("ran yesterday") << "2" << QDate(2026, 3, 9) << around << "014567";
+    QTest::newRow("ran today already") << "2" << QDate(2026, 3, 10) << around << "01234567";
+    QTest::newRow("last date ahead of today") << "2" << QDate(2026, 3, 11) << around << "01234567";
+    QTest::newRow("horizon today") << "-1" << QDate(2026, 3, 9) << around << "0145";
     QTest::newRow("horizon two days back") << "-3" << QDate(2026, 3, 9) << around << "01";
-    QTest::newRow("30 days") << "6" << QDate(2026, 3, 9) << around << "0134567";
+    QTest::newRow("30 days") << "6" << QDate(2026, 3, 9) << around << "0145678";
 }
 
 void tst_Selection::dueEvents()

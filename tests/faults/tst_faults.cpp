@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,7 +43,7 @@ constexpr quint32 defaultKillStart = 20260310; // first value of the kill delays
 constexpr uint nobody = 65534;
 constexpr qint64 page = 4096;
 
-enum Fault { Lock, DiskFull, ReadOnly, Damaged, Display };
+enum Fault { Lock, DiskFull, ReadOnly, Damaged, Display, Running };
 
 QString libfaketime;
 
@@ -139,6 +140,7 @@ public:
                                   "DATEBELL_FAIL_WRITES_AFTER", "DATEBELL_FAIL_WRITES_FILE" })
             env.remove(QString::fromLatin1(name));
         env.insert(u"XDG_CONFIG_HOME"_s, configHome());
+        env.insert(u"XDG_RUNTIME_DIR"_s, configHome()); // the one-at-a-time lock and socket
         env.insert(u"FAKETIME"_s, fakeNow);
         env.insert(u"LD_PRELOAD"_s, libfaketime);
         return env;
@@ -194,7 +196,7 @@ void tst_Faults::initTestCase()
                     "('2028-02-29 00:00:00', 'leap day', -1)"_s)
             && execSql(m_pristineDatabase, selectAll, &m_original));
     std::sort(m_original.begin(), m_original.end());
-    // One-offs go, annual events move a year on; the future rows stay as they are.
+    // One-offs go, annual events move to their next day; the future rows stay as they are.
     for (const QString &row : std::as_const(m_original)) {
         if (!row.startsWith(pastDate))
             m_rolled << row;
@@ -312,6 +314,13 @@ void tst_Faults::stoppedPass_data()
         false);
     row("display: X accepts", Display, u"X"_s, 0, QString(), true);
     row("display: offscreen", Display, u"offscreen"_s, 0, QString(), true);
+    // Another Datebell of the folder runs: a silent pass started while its window is open asks
+    // for that window and ends with status 0, recording and tidying nothing. Of two passes
+    // started together one shows its window; a first one killed does not block the next.
+    const QString running = u"already running"_s;
+    row("running: window open, /S", Running, u"window open"_s, 0, running, false);
+    row("running: two together", Running, u"together"_s, 0, running, true);
+    row("running: first killed", Running, u"first killed"_s, 0, QString(), true);
 }
 
 // A fault the pass cannot get past: it stops with status 1 and an error naming the database (or
@@ -333,7 +342,7 @@ void tst_Faults::stoppedPass()
     QStringList arguments{ u"/S"_s };
     sqlite3 *holder = nullptr; // a connection of the test's own
     QByteArray before;
-    QProcess server;
+    QProcess server, first;
     QTemporaryDir sockets;
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fault == Lock) {
@@ -386,6 +395,23 @@ void tst_Faults::stoppedPass()
                    detail.startsWith(u"none")        ? u""_s
                            : detail.startsWith(u"W") ? u"wayland"_s
                                                      : detail);
+    } else if (fault == Running) {
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        first.setProcessEnvironment(env);
+        first.start(program, {});
+        if (detail != u"together") {
+            // Once the first has recorded its pass whole: the date, then its database.
+            QTRY_VERIFY_WITH_TIMEOUT(installation.settings().contains(todayRecorded)
+                                             && installation.settings().contains("Database="),
+                                     20000);
+            if (detail == u"first killed") {
+                first.kill();
+                first.waitForFinished();
+            }
+            QVERIFY(writeFile(installation.settingsFile(), lastPassSettings));
+        }
+        if (detail != u"window open")
+            arguments.clear();
     } else {
         // Read-only for the user who runs the program; root would write through the file modes,
         // so the program runs as nobody, and every folder above has to let nobody through.
@@ -416,9 +442,20 @@ void tst_Faults::stoppedPass()
     }
 
     // A window that comes up keeps the program running: it is stopped once today is recorded.
-    const Run result = runProgram(program, arguments, env, says.isEmpty() ? 20000 : 60000, [&] {
+    // Of two together, the one that shows the window is stopped after 5 s.
+    const bool together = detail == u"together";
+    qint64 killAfter = says.isEmpty() ? 20000 : 60000;
+    if (together)
+        killAfter = 5000;
+    const Run result = runProgram(program, arguments, env, killAfter, [&] {
         return says.isEmpty() && installation.settings().contains(todayRecorded);
     });
+    // The other one: the window that stays, or the start that asked for it and ended.
+    const bool firstStayed = fault == Running && detail != u"first killed"
+            && !first.waitForFinished(together ? 3000 : 0);
+    const QString firstErrors = QString::fromLocal8Bit(first.readAllStandardError());
+    first.kill();
+    first.waitForFinished();
     sqlite3_close(holder); // which rolls back and lets go of the lock
     ::close(listener);
     server.kill();
@@ -443,7 +480,19 @@ void tst_Faults::stoppedPass()
     stopped = stopped
             && (says.isEmpty()
                 || (match.hasMatch() && match.hasCaptured(2) == (detail == u"table page")));
-    QVERIFY2(stopped, qPrintable(describe(result)));
+    if (fault == Running) {
+        // Exactly one window: this run's (stopped) while the first one ended with the line, or
+        // the first one's while this run ended with it.
+        const bool shown = result.status == QProcess::CrashExit;
+        const bool asked = result.status == QProcess::NormalExit && result.code == 0
+                && result.errors.contains(says) && firstStayed;
+        const bool firstAsked = !firstStayed && first.exitCode() == 0 && firstErrors.contains(says);
+        if (says.isEmpty())
+            stopped = shown;
+        else
+            stopped = asked || (together && shown && firstAsked);
+    }
+    QVERIFY2(stopped, qPrintable(describe(result) + u"\nfirst: "_s + firstErrors));
     // Nor is a backup copy made: none was, or the one of a sound file would be overwritten.
     QVERIFY(fault == DiskFull || !QFileInfo::exists(installation.journal()));
     QCOMPARE(readFile(database + u".bak"_s), detail == u"missing, copy" ? "a copy" : "");
@@ -482,7 +531,9 @@ void tst_Faults::typedUnderAWindowManager()
     Installation installation;
     QVERIFY(installation.setUp()
             && runProgram(QStringLiteral(NEWDB_EXE), { installation.folder() }).code == 0);
-    const int number = 500 + int(QCoreApplication::applicationPid() % 400);
+    // A display of each row's own: a server just stopped may still hold its number.
+    static int displays = 0;
+    const int number = 500 + int(QCoreApplication::applicationPid() % 300) + 10 * displays++;
     QProcessEnvironment env = installation.environment();
     env.insert(u"DISPLAY"_s, u":%1"_s.arg(number));
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
@@ -494,6 +545,15 @@ void tst_Faults::typedUnderAWindowManager()
         process->setProcessEnvironment(env);
     manager.start(openbox, {});
     program.start(installation.exe(), { u"/E"_s });
+    const auto stop = qScopeGuard([&] {
+        for (QProcess *process : { &program, &manager, &server }) {
+            process->terminate(); // Xvfb removes its socket and lock file on SIGTERM
+            if (!process->waitForFinished(3000)) {
+                process->kill();
+                process->waitForFinished();
+            }
+        }
+    });
     const auto xdo = [&](const QStringList &arguments) {
         QProcess run;
         run.setProcessEnvironment(env);
@@ -518,10 +578,6 @@ void tst_Faults::typedUnderAWindowManager()
     }
     // The program may have ended while xdotool ran.
     const bool ended = program.state() == QProcess::NotRunning || program.waitForFinished(10000);
-    for (QProcess *process : { &program, &manager, &server }) {
-        process->kill();
-        process->waitForFinished();
-    }
     QVERIFY2(ended && program.exitCode() == 0, program.readAllStandardError().constData());
     QStringList rows;
     QVERIFY(execSql(installation.database(), selectAll + u" ORDER BY EventDate"_s, &rows));

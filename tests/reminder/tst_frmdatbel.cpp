@@ -49,7 +49,7 @@ void tst_frmDatBel::init()
     m_messages = FakeMessages();
     m_help = FakeHelp();
     m_openEventMaint = nullptr;
-    m_clock.setTime(QTime(12, 0));
+    m_clock.setNow(QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     gdtLastRemind = QDate(2026, 3, 9);
     // Not due: past and shown on the last pass, and too far ahead.
@@ -148,30 +148,70 @@ void tst_frmDatBel::timePanelShowsSeconds()
 // closed and past events are rolled forward. What edits opens the maintenance window (played
 // here by a function that changes the horizon and the events), and the list is then reloaded
 // from scratch. What asks for help asks for the guide beside the program, over this window.
+// A new day on the clock while the window is open (at midnight, or three days on after a
+// suspend) runs that day's pass: the list, its caption and the recorded date follow, and the
+// events of the list's day are not due again; with the maintenance window open, it waits.
 void tst_frmDatBel::keysAndClicks_data()
 {
-    QTest::addColumn<QString>("how"); // a key on the list, or what is clicked
-    QTest::addColumn<QString>("does"); // "closes", "edits" or "helps"
+    QTest::addColumn<QString>("how"); // a key on the list, what is clicked, or the clock moved
+    QTest::addColumn<QString>("does"); // "closes", "edits", "helps" or "follows" the day
+    QTest::addColumn<QDateTime>("now"); // where the clock goes while the window is open
+    QTest::addColumn<QStringList>("listed"); // after editing or a new day
     for (const char *how : { "Esc", "Return", "Ctrl+X", "File, Exit", "Exit button", "close box" })
-        QTest::newRow(how) << QString::fromLatin1(how) << "closes";
+        QTest::newRow(how) << QString::fromLatin1(how) << "closes" << QDateTime() << QStringList();
+    const QStringList edited{ "Wed Mar 11, 2026\ttomorrow", "Thu Mar 12, 2026\tadded",
+                              "Wed Apr 1, 2026\tlater" };
     for (const char *how : { "Ctrl+E", "double click" })
-        QTest::newRow(how) << QString::fromLatin1(how) << "edits";
+        QTest::newRow(how) << QString::fromLatin1(how) << "edits" << QDateTime() << edited;
     for (const char *how : { "F1", "Help, Help" })
-        QTest::newRow(how) << QString::fromLatin1(how) << "helps";
+        QTest::newRow(how) << QString::fromLatin1(how) << "helps" << QDateTime() << QStringList();
     // The last pass over a year back: a clock set ahead would lose the events; No keeps them.
-    QTest::newRow("Esc, last pass a year gone, No") << "Esc"
-                                                    << "closes, not tidied";
+    QTest::newRow("Esc, last pass a year gone, No")
+            << "Esc"
+            << "closes, not tidied" << QDateTime() << QStringList();
+    const QDateTime midnight(QDate(2026, 3, 11), QTime(0, 0));
+    QTest::newRow("midnight") << "clock"
+                              << "follows" << midnight
+                              << QStringList{ "Mon Mar 9, 2026\tshown yesterday",
+                                              "Wed Mar 11, 2026\ttomorrow" };
+    QTest::newRow("three days on")
+            << "clock"
+            << "follows" << QDateTime(QDate(2026, 3, 13), QTime(12, 0))
+            << QStringList{ "Mon Mar 9, 2026\tshown yesterday", "Wed Mar 11, 2026\ttomorrow",
+                            "Sun Mar 15, 2026\tin five days" };
+    QTest::newRow("Ctrl+E over midnight")
+            << "Ctrl+E"
+            << "edits" << midnight
+            << QStringList{ "Mon Mar 9, 2026\tshown yesterday", "Wed Mar 11, 2026\ttomorrow",
+                            "Thu Mar 12, 2026\tadded", "Sun Mar 15, 2026\tin five days",
+                            "Wed Apr 1, 2026\tlater" };
 }
 
 void tst_frmDatBel::keysAndClicks()
 {
     QFETCH(QString, how);
     QFETCH(QString, does);
+    QFETCH(QDateTime, now);
+    QFETCH(QStringList, listed);
     m_folder->add(u"2026-03-11 00:00:00"_qs, u"tomorrow"_qs, 0);
+    const bool newDay = now.isValid();
+    if (newDay) {
+        m_folder->add(u"2026-03-10 09:00:00"_qs, u"this morning"_qs, 0);
+        m_folder->add(u"2026-03-15 00:00:00"_qs, u"in five days"_qs, 0);
+        m_clock.setTime(QTime(23, 59, 59)); // the status bar's clock ticks in a second
+    }
+    const QString recorded = u"Settings/LastRemindDate"_qs;
     int edited = 0;
     m_openEventMaint = [&](QWidget *owner) {
         ++edited;
         QCOMPARE(owner, m_window.get());
+        if (newDay) {
+            const QStringList before = lines();
+            m_clock.setNow(now);
+            QTest::qWait(1500);
+            QCOMPARE(lines(), before);
+            QVERIFY(!m_settings.values.contains(recorded));
+        }
         m_folder->add(u"2026-03-12 00:00:00"_qs, u"added"_qs, 0);
         m_settings.values.insert(u"Settings/DaysAhead"_qs, u"6"_qs);
         BuildReminderQuery(m_settings, m_clock);
@@ -196,10 +236,16 @@ void tst_frmDatBel::keysAndClicks()
         m_window->close();
     else if (how == u"double click")
         QTest::mouseDClick(m_window->lstEvents->viewport(), Qt::LeftButton, {}, QPoint(5, 40));
+    else if (how == u"clock")
+        m_clock.setNow(now);
     else
         QTest::keySequence(m_window->lstEvents, QKeySequence::fromString(how));
 
     const bool closes = does.startsWith(u"closes"), edits = does == u"edits";
+    if (newDay)
+        QTRY_COMPARE_WITH_TIMEOUT(m_settings.values.value(recorded), DateText(now.date()), 3000);
+    else
+        QVERIFY(!m_settings.values.contains(recorded));
     QCOMPARE(m_window->isVisible(), !closes);
     QCOMPARE(bool(gdbEvents), !closes);
     QCOMPARE(edited, int(edits));
@@ -216,15 +262,14 @@ void tst_frmDatBel::keysAndClicks()
     if (closes)
         QCOMPARE(m_folder->rows(),
                  untidied ? QStringList{ "2026-03-09 00:00:00|shown yesterday|0" } + kept : kept);
-    if (!edits)
+    if (!edits && !newDay)
         return;
-    QCOMPARE(lines(),
-             QStringList({ "Wed Mar 11, 2026\ttomorrow", "Thu Mar 12, 2026\tadded",
-                           "Wed Apr 1, 2026\tlater" }));
-    QCOMPARE(panel(1), u"Current Reminders = 3"_qs);
-    QCOMPARE(panel(3), u"Days ahead = 30"_qs);
-    QCOMPARE(m_window->mnuDummy->text(), u"Reminders since: 3/9/2026"_qs);
-    QCOMPARE(m_messages.beeps, 1);
+    QCOMPARE(lines(), listed);
+    QCOMPARE(panel(1), u"Current Reminders = %1"_qs.arg(listed.size()));
+    QCOMPARE(panel(3), edits ? u"Days ahead = 30"_qs : u"Days ahead = 3"_qs);
+    QCOMPARE(m_window->mnuDummy->text(),
+             newDay ? u"Reminders since: 3/10/2026"_qs : u"Reminders since: 3/9/2026"_qs);
+    QCOMPARE(m_messages.beeps, newDay ? 2 : 1);
 }
 
 void tst_frmDatBel::handlerErrorIsReported()

@@ -11,13 +11,14 @@
 
 #include <functional>
 
-// A clock that always answers the same day, at noon unless set to another time.
+// A clock that answers the same day and time, at noon unless set to another one.
 class FixedClock final : public Clock
 {
 public:
     explicit FixedClock(QDate day) : m_day(day) { }
     QDateTime now() const override { return QDateTime(m_day, m_time); }
     void setTime(QTime time) { m_time = time; }
+    void setNow(const QDateTime &now) { m_day = now.date(), m_time = now.time(); }
 
 private:
     QDate m_day;

@@ -33,6 +33,10 @@ void tst_Install::initTestCase()
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert(u"XDG_DATA_HOME"_qs, m_root.path() + u"/data"_qs);
     m_environment.insert(u"XDG_CONFIG_HOME"_qs, m_root.path() + u"/config"_qs);
+    // No user manager to reach: the units are written and checked, never started.
+    QVERIFY(QDir().mkpath(m_root.path() + u"/runtime"_qs));
+    m_environment.insert(u"XDG_RUNTIME_DIR"_qs, m_root.path() + u"/runtime"_qs);
+    m_environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_qs);
     install();
 }
 
@@ -85,9 +89,24 @@ void tst_Install::desktopEntries()
     const QString autostart = m_root.path() + u"/config/autostart/org.datebell.Datebell.desktop";
     const QString icon =
             m_root.path() + u"/data/icons/hicolor/48x48/apps/org.datebell.Datebell.png";
-    QCOMPARE(runProgram(tool, { u"install"_qs, u"--autostart"_qs }, m_environment).code, 0);
-    for (const QString &file : { launcher, autostart, icon })
+    const QString units = m_root.path() + u"/config/systemd/user/org.datebell.Datebell";
+    const QString service = units + u".service", timer = units + u".timer";
+    QCOMPARE(runProgram(tool, { u"install"_qs, u"--daily"_qs, u"24:00"_qs }, m_environment).code,
+             2);
+    QCOMPARE(runProgram(tool, { u"install"_qs, u"--daily"_qs, u"7:30"_qs, u"--autostart"_qs },
+                        m_environment)
+                     .code,
+             0);
+    for (const QString &file : { launcher, autostart, icon, service, timer })
         QVERIFY2(QFile::exists(file), qPrintable(file));
+    QVERIFY(readFile(timer).contains("\nOnCalendar=*-*-* 07:30:00\nPersistent=true\n"));
+    // The program's path, with its space and dollar sign, must name the program.
+    if (!QStandardPaths::findExecutable(u"systemd-analyze"_qs).isEmpty()) {
+        const Run verify =
+                runProgram(u"systemd-analyze"_qs, { u"verify"_qs, u"--user"_qs, service, timer },
+                           m_environment);
+        QVERIFY2(verify.code == 0 && verify.errors.isEmpty(), qPrintable(describe(verify)));
+    }
 
     const QString text = QString::fromUtf8(readFile(autostart));
     QVERIFY2(text.contains(u"\nExec=\"" + m_root.path()
@@ -101,7 +120,7 @@ void tst_Install::desktopEntries()
              qPrintable(validate.output + validate.errors));
 
     QCOMPARE(runProgram(tool, { u"remove"_qs }, m_environment).code, 0);
-    for (const QString &file : { launcher, autostart, icon })
+    for (const QString &file : { launcher, autostart, icon, service, timer })
         QVERIFY2(!QFile::exists(file), qPrintable(file));
     QCOMPARE(runProgram(tool, { u"frobnicate"_qs }, m_environment).code, 2);
 }
