@@ -54,3 +54,13 @@ bool IsAnnualFlag(const QVariant &flag)
     const double value = flag.toDouble(&number);
     return !(number && value == 0);
 }
+
+QString OneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}

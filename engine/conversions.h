@@ -12,3 +12,6 @@ qint16 ToInteger16(double value);
 // Whether a stored RepeatFlag makes an event annual. Only a flag equal to false (the number 0)
 // marks a one-off event; -1, any other value and no value at all mean annual.
 bool IsAnnualFlag(const QVariant &flag);
+// A description as one line, for a list line, a grid cell or a question: each line break or
+// tab becomes a blank. What is stored keeps the text as it is.
+QString OneLine(QString text);

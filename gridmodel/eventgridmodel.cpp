@@ -45,16 +45,6 @@ EventGridModel::EventGridModel(DataControl &data, const Clock &clock, QObject *p
     });
 }
 
-QString EventGridModel::oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator
-            || c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
-    return text;
-}
-
 void EventGridModel::reset()
 {
     m_edit = Edit();
@@ -206,7 +196,8 @@ QVariant EventGridModel::data(const QModelIndex &index, int role) const
     case AnnualColumn:
         return annualText(value);
     default:
-        return role == Qt::DisplayRole ? oneLine(value.toString()) : value.toString();
+        // One line high, whatever the text holds; the editor opens on the text as it is.
+        return role == Qt::DisplayRole ? OneLine(value.toString()) : value.toString();
     }
 }
 

@@ -35,9 +35,6 @@ public:
     // before the edit and the new value; returns true to refuse the edit.
     std::function<bool(int column, const QVariant &oldValue, const QVariant &newValue)>
             beforeColUpdate;
-    // The text shown for a description: its line breaks as blanks, so that every row is one
-    // line high. The cell's editor and the file keep the text as it is.
-    static QString oneLine(QString text);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -2,6 +2,7 @@
 
 #include "engine/basDatBel.h"
 #include "engine/clsHourglass.h"
+#include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
@@ -384,6 +385,7 @@ void frmEventMaint::buildLayout()
         });
     };
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
+    TDBGrid1->setAccessibleName(QStringLiteral("Events"));
     TDBGrid1->setGeometry(gridArea.adjusted(0, captionHeight, 0, 0));
     TDBGrid1->setModel(model);
     TDBGrid1->setItemDelegate(
@@ -776,8 +778,7 @@ void frmEventMaint::cmdDelete_Click()
         const QString stored = values.value(0).toString();
         const auto date = StoredDateValue(stored);
         const QString question = QStringLiteral("Are you sure you want to remove '")
-                + (date ? GridDateText(*date) : stored) + u'/'
-                + EventGridModel::oneLine(values.value(1).toString())
+                + (date ? GridDateText(*date) : stored) + u'/' + OneLine(values.value(1).toString())
                 + QStringLiteral("' from Datebell?");
         if (ask(question, MsgBoxStyle::Question, QStringLiteral("Confirm delete"))
             == MsgBoxResult::No)

@@ -2,6 +2,7 @@
 
 #include "engine/basDatBel.h"
 #include "engine/clsHourglass.h"
+#include "engine/conversions.h"
 #include "engine/dates.h"
 #include "engine/errors.h"
 #include "engine/globals.h"
@@ -12,9 +13,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -23,6 +26,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
 #include <utility>
@@ -42,6 +46,9 @@ constexpr int startExitTop = 90;
 constexpr int maxSizedLines = 18;
 
 const QString countQuery = QStringLiteral("SELECT Count(RepeatFlag) AS CountOfRecs FROM events");
+
+// A list line's description as it is stored, line breaks and all, for its tooltip.
+constexpr int WholeDescriptionRole = Qt::UserRole + 1;
 
 // Draws a list line's date, then its description at one tab stop, so that the descriptions
 // line up whatever the date's width.
@@ -63,28 +70,98 @@ public:
         QStyle *style = widget ? widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
-        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-        const qsizetype tab = line.indexOf(u'\t');
         painter->save();
         painter->setFont(opt.font);
         painter->setPen(opt.palette.color(
                 opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
         const QFontMetrics metrics(opt.font);
         const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-        if (tab < 0) {
-            painter->drawText(text, flags, metrics.elidedText(line, Qt::ElideRight, text.width()));
-        } else {
-            painter->drawText(text, flags, line.left(tab));
-            QRect rest = text;
-            rest.setLeft(text.left() + m_tabStop);
-            painter->drawText(rest, flags,
-                              metrics.elidedText(line.mid(tab + 1), Qt::ElideRight, rest.width()));
-        }
+        const auto [date, description] = parts(opt, line);
+        if (!date.text.isEmpty())
+            painter->drawText(date.rect, flags, date.text);
+        painter->drawText(
+                description.rect, flags,
+                metrics.elidedText(description.text, Qt::ElideRight, description.rect.width()));
         painter->restore();
     }
 
+    // A line whose description does not fit shows it whole in a tooltip, as plain text.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const auto [date, description] = parts(opt, opt.text);
+        if (QFontMetrics(opt.font).horizontalAdvance(description.text)
+            <= description.rect.width()) {
+            QToolTip::hideText();
+            return true;
+        }
+        const QString whole = date.text + u' ' + index.data(WholeDescriptionRole).toString();
+        QToolTip::showText(event->globalPos(),
+                           QStringLiteral("<p style='white-space:pre-wrap'>")
+                                   + whole.trimmed().toHtmlEscaped() + QStringLiteral("</p>"),
+                           view->viewport(), option.rect);
+        return true;
+    }
+
 private:
+    struct Part
+    {
+        QString text;
+        QRect rect;
+    };
+    // The date before the tab, and the description from the tab stop on.
+    std::pair<Part, Part> parts(const QStyleOptionViewItem &opt, const QString &line) const
+    {
+        const QWidget *widget = opt.widget;
+        const QStyle *style = widget ? widget->style() : QApplication::style();
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const qsizetype tab = line.indexOf(u'\t');
+        if (tab < 0)
+            return { Part(), Part{ line, text } };
+        QRect rest = text;
+        rest.setLeft(text.left() + m_tabStop);
+        return { Part{ line.left(tab), text }, Part{ line.mid(tab + 1), rest } };
+    }
+
     int m_tabStop;
+};
+
+// A status panel whose text, when it does not fit, is cut short with an ellipsis instead of
+// running into the next panel; its tooltip then shows it whole.
+class PanelLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override
+    {
+        return QSize(frameWidth() * 2, QLabel::minimumSizeHint().height());
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect room = contentsRect();
+        style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, room.width()),
+                              foregroundRole());
+    }
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::ToolTip
+            && fontMetrics().horizontalAdvance(text()) > contentsRect().width()) {
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                               text().toHtmlEscaped(), this);
+            return true;
+        }
+        return QLabel::event(event);
+    }
 };
 
 // The widest list date in this font and locale, plus a gap: where descriptions start.
@@ -135,13 +212,16 @@ void frmDatBel::buildLayout()
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
     mnuHelpAbout->setShortcut(Qt::CTRL | Qt::Key_A);
-    // Two empty, switched-off slots space the information item off from Help.
+    // Two empty, switched-off slots, kept out of sight, so that no screen reader reads out
+    // blank items.
     mnuDum1 = menuBar()->addAction(QString());
     mnuDum1->setObjectName(QStringLiteral("mnuDum1"));
     mnuDum1->setEnabled(false);
+    mnuDum1->setVisible(false);
     mnuDum2 = menuBar()->addAction(QString());
     mnuDum2->setObjectName(QStringLiteral("mnuDum2"));
     mnuDum2->setEnabled(false);
+    mnuDum2->setVisible(false);
     mnuDummy = menuBar()->addAction(AppTitle);
     mnuDummy->setObjectName(QStringLiteral("mnuDummy"));
 
@@ -150,6 +230,7 @@ void frmDatBel::buildLayout()
 
     lstEvents = new QListWidget(m_client);
     lstEvents->setObjectName(QStringLiteral("lstEvents"));
+    lstEvents->setAccessibleName(QStringLiteral("Reminders"));
     lstEvents->setFont(LayoutFont(9.75));
     QPalette listColours = lstEvents->palette();
     listColours.setColor(QPalette::Base, QColor(192, 192, 192));
@@ -165,8 +246,9 @@ void frmDatBel::buildLayout()
     sbStatus = new QStatusBar(m_client);
     sbStatus->setObjectName(QStringLiteral("sbStatus"));
     sbStatus->setSizeGripEnabled(false);
+    sbStatus->setAutoFillBackground(true); // over the list where they overlap, not see-through
     for (int panel = 1; panel <= 5; ++panel) {
-        auto *label = new QLabel(sbStatus);
+        auto *label = new PanelLabel(sbStatus);
         label->setObjectName(QStringLiteral("sbStatusPanel%1").arg(panel));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setContentsMargins(1, 0, 1, 0);
@@ -265,14 +347,16 @@ void frmDatBel::recordPendingPass()
     m_pendingRecord = QDate();
 }
 
-// Sets a status panel's text. A panel keeps its minimum width, but never gets narrower than
-// its text: the desktop's font may be wider than the one the panels were laid out for.
+// Sets a status panel's text. A panel keeps its minimum width; the date and the time are
+// never narrower than their text (the desktop's font may be wider than the one the panels were
+// laid out for), and the counts share what is left, cut short where they do not fit.
 void frmDatBel::setPanelText(int panel, const QString &text)
 {
     static constexpr int minimumWidth[] = { 1000, 1000, 1000, 900, 800 };
     QLabel *label = panels[panel - 1];
     label->setText(text);
-    label->setMinimumWidth(qMax(twips(minimumWidth[panel - 1]), label->sizeHint().width()));
+    const int least = twips(minimumWidth[panel - 1]);
+    label->setMinimumWidth(panel > 3 ? qMax(least, label->sizeHint().width()) : least);
 }
 
 void frmDatBel::Form_Load()
@@ -340,19 +424,24 @@ void frmDatBel::LoadListBox()
     setPanelText(1, QStringLiteral("Current Reminders = ") + QString::number(n));
     m_shownUntil = gdtRemindUntil;
 
-    QStringList lines;
     if (due->EOF_()) {
-        lines << QStringLiteral("No current events for reminding!");
+        lstEvents->addItem(QStringLiteral("No current events for reminding!"));
     } else {
         for (due->MoveFirst(); !due->EOF_(); due->MoveNext()) {
             // A date text that is not in the stored form is shown as it stands.
             const QString stored = due->Fields(QStringLiteral("EventDate")).Value().toString();
             const auto date = StoredDateValue(stored);
-            lines << (date ? ListDateText(date->date()) : stored) + u'\t'
-                            + due->Fields(QStringLiteral("Description")).Value().toString();
+            const QString shownDate = date ? ListDateText(date->date()) : stored;
+            const QString description =
+                    due->Fields(QStringLiteral("Description")).Value().toString();
+            // One line per event, the date and the description apart at the tab stop; a screen
+            // reader hears the two with a pause, not a tab.
+            auto *line = new QListWidgetItem(shownDate + u'\t' + OneLine(description), lstEvents);
+            line->setData(Qt::AccessibleTextRole,
+                          QString(shownDate + QStringLiteral(", ") + OneLine(description)));
+            line->setData(WholeDescriptionRole, description);
         }
     }
-    lstEvents->addItems(lines);
 
     if (n > 3) {
         n = qMin(n, maxSizedLines);
@@ -411,7 +500,8 @@ void frmDatBel::closeEvent(QCloseEvent *event)
 bool frmDatBel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lstEvents->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        lstEvents_DblClick();
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            lstEvents_DblClick();
         return true;
     }
     if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 // The reminder window over a temporary database; today is Tuesday 2026-03-10 and the last
@@ -89,6 +90,7 @@ void tst_frmDatBel::listPanelsAndSize_data()
     QTest::newRow("3") << 3 << 900 << 1875 << 90;
     QTest::newRow("4") << 4 << 1200 << 2300 << 292;
     QTest::newRow("25, sized for 18") << 25 << 5400 << 6500 << 2392;
+    QTest::newRow("10 000, counts cut short") << 10000 << 5400 << 6500 << 2392;
 }
 
 void tst_frmDatBel::listPanelsAndSize()
@@ -97,14 +99,21 @@ void tst_frmDatBel::listPanelsAndSize()
     QFETCH(int, listHeight);
     QFETCH(int, outerHeight);
     QFETCH(int, exitTop);
-    for (int i = 1; i <= due; ++i)
-        m_folder->add(u"2026-03-11 00:00:00"_qs, u"Event %1"_qs.arg(i, 2, 10, QChar(u'0')), -1);
+    // Each with a second line, as calendar files hold them: one list line per event all the
+    // same, which a screen reader hears without the tab.
+    m_folder->exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                   "INSERT INTO Events SELECT '2026-03-11 00:00:00', printf('Event %02d', i) || "
+                   "char(10) || 'at home', -1 FROM n WHERE %1 > 0"_qs.arg(due));
     open();
 
     const QStringList list = lines();
     QCOMPARE(list.size(), qMax(due, 1));
     QCOMPARE(list.first(),
-             due ? u"Wed Mar 11, 2026\tEvent 01"_qs : u"No current events for reminding!"_qs);
+             due ? u"Wed Mar 11, 2026\tEvent 01 at home"_qs
+                 : u"No current events for reminding!"_qs);
+    if (due)
+        QCOMPARE(m_window->lstEvents->item(0)->data(Qt::AccessibleTextRole),
+                 u"Wed Mar 11, 2026, Event 01 at home"_qs);
     QCOMPARE(panel(1), u"Current Reminders = %1"_qs.arg(due));
     QCOMPARE(panel(2), u"Total Reminders = %1"_qs.arg(due + 2));
     QCOMPARE(panel(3), u"Days ahead = 3"_qs);
@@ -114,6 +123,21 @@ void tst_frmDatBel::listPanelsAndSize()
     QCOMPARE(m_window->lstEvents->height(), listHeight / 15);
     QCOMPARE(m_window->cmdExit->y(), qRound(exitTop / 15.0));
     QCOMPARE(m_window->centralWidget()->height(), qRound((outerHeight - 780) / 15.0));
+    // The status bar covers the list where they overlap, and no panel runs into the next.
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QWidget *status = m_window->sbStatus;
+    const QImage bar =
+            m_window->grab(QRect(status->mapTo(m_window.get(), QPoint()), status->size()))
+                    .toImage();
+    int listColour = 0;
+    for (int y = 0; y < 3; ++y) // above the panels' text
+        for (int x = 0; x < bar.width(); ++x)
+            listColour += bar.pixelColor(x, y) == QColor(192, 192, 192);
+    QCOMPARE(listColour, 0);
+    for (int panel = 1; panel < 5; ++panel)
+        QVERIFY(m_window->panels[panel - 1]->geometry().right()
+                < m_window->panels[panel]->geometry().left());
 }
 
 // Rows another tool wrote, under a German locale: a date in another form is listed as it
@@ -154,7 +178,7 @@ void tst_frmDatBel::timePanelShowsSeconds()
 void tst_frmDatBel::keysAndClicks_data()
 {
     QTest::addColumn<QString>("how"); // a key on the list, what is clicked, or the clock moved
-    QTest::addColumn<QString>("does"); // "closes", "edits", "helps" or "follows" the day
+    QTest::addColumn<QString>("does"); // "closes", "edits", "helps", "follows" the day, "stays"
     QTest::addColumn<QDateTime>("now"); // where the clock goes while the window is open
     QTest::addColumn<QStringList>("listed"); // after editing or a new day
     for (const char *how : { "Esc", "Return", "Ctrl+X", "File, Exit", "Exit button", "close box" })
@@ -163,6 +187,8 @@ void tst_frmDatBel::keysAndClicks_data()
                               "Wed Apr 1, 2026\tlater" };
     for (const char *how : { "Ctrl+E", "double click" })
         QTest::newRow(how) << QString::fromLatin1(how) << "edits" << QDateTime() << edited;
+    QTest::newRow("right double click") << "right double click"
+                                        << "stays" << QDateTime() << QStringList();
     for (const char *how : { "F1", "Help, Help" })
         QTest::newRow(how) << QString::fromLatin1(how) << "helps" << QDateTime() << QStringList();
     // The last pass over a year back: a clock set ahead would lose the events; No keeps them.
@@ -234,8 +260,10 @@ void tst_frmDatBel::keysAndClicks()
         QTest::mouseClick(m_window->cmdExit, Qt::LeftButton);
     else if (how == u"close box")
         m_window->close();
-    else if (how == u"double click")
-        QTest::mouseDClick(m_window->lstEvents->viewport(), Qt::LeftButton, {}, QPoint(5, 40));
+    else if (how.endsWith(u"double click"))
+        QTest::mouseDClick(m_window->lstEvents->viewport(),
+                           how.startsWith(u"right") ? Qt::RightButton : Qt::LeftButton, {},
+                           QPoint(5, 40));
     else if (how == u"clock")
         m_clock.setNow(now);
     else
