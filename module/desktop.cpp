@@ -10,7 +10,7 @@
 #include <QProcess>
 #include <QWindow>
 
-QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
+QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv), m_help(m_messages) { }
 
 // The windows go before the application object they need.
 QtDesktop::~QtDesktop()
@@ -28,14 +28,18 @@ WindowContext QtDesktop::context(const Runtime &runtime)
     WindowContext context{
         runtime.programDirectory, runtime.settings, runtime.clock, m_messages, m_help, {}, {}
     };
+    // The dialogs are modal to the window that opened them, not to the whole program, so the
+    // help viewer stays usable beside them.
     context.openEventMaint = [context](QWidget *owner) {
         frmEventMaint window(context, owner);
+        window.setWindowModality(Qt::WindowModal);
         window.exec();
     };
     context.openAbout = [this](QWidget *owner) {
         frmAbout window(
                 m_registry, m_messages,
                 [](const QString &program) { return QProcess::startDetached(program, {}); }, owner);
+        window.setWindowModality(Qt::WindowModal);
         window.exec();
     };
     return context;
@@ -45,6 +49,9 @@ void QtDesktop::showEventMaintModal(const Runtime &runtime)
 {
     application();
     context(runtime).openEventMaint(nullptr);
+    // The help viewer outlives the window that asked for it: the program ends when it closes.
+    if (m_help.viewer())
+        application().exec();
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -80,7 +81,8 @@ private Q_SLOTS:
     void getKeyValue();
     void systemInformation_data();
     void systemInformation();
-    void helpFallsBackToOwnViewer();
+    void help_data();
+    void help();
 };
 
 void tst_About::getKeyValue_data()
@@ -203,30 +205,66 @@ void tst_About::systemInformation()
     }
 }
 
-void tst_About::helpFallsBackToOwnViewer()
+void tst_About::help_data()
 {
+    QTest::addColumn<bool>("viewerStarts"); // the desktop's viewer opens the guide
+    QTest::addColumn<bool>("guidePresent");
+
+    QTest::newRow("the desktop's viewer") << true << true;
+    QTest::newRow("the program's own viewer") << false << true;
+    QTest::newRow("guide missing") << false << false;
+}
+
+// The guide opens in the desktop's viewer, or else in one window of the program's own that no
+// window of the program closes or replaces, at the top, over the window that asked.
+void tst_About::help()
+{
+    QFETCH(bool, viewerStarts);
+    QFETCH(bool, guidePresent);
+
     QTemporaryDir dir;
     const QString guide = dir.filePath(u"Datebell.html"_qs);
-    QVERIFY(writeFile(guide, "<h1 id=\"contents\">Contents</h1>"));
+    const QByteArray page = "<p>Datebell</p>" + QByteArray(400, '\n').replace("\n", "<p>.</p>")
+            + "<h1 id=\"contents\">Contents</h1>";
+    if (guidePresent)
+        QVERIFY(writeFile(guide, page));
 
     QList<QUrl> asked;
-    bool viewerStarts = true;
-    QtHelpService help([&](const QUrl &url) {
+    FakeMessages messages;
+    QtHelpService help(messages, [&](const QUrl &url) {
         asked << url;
         return viewerStarts;
     });
-    help.ShowContents(nullptr, guide);
-    QCOMPARE(asked, QList<QUrl>{ QUrl::fromLocalFile(guide) });
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    auto owner = std::make_unique<QWidget>();
+    owner->setGeometry(150, 0, 400, 300);
+    owner->show();
+    QVERIFY(QTest::qWaitForWindowExposed(owner.get()));
+    help.ShowContents(owner.get(), guide);
 
-    viewerStarts = false;
-    QWidget owner;
-    help.ShowContents(&owner, guide);
-    auto *viewer = owner.findChild<QTextBrowser *>(u"helpViewer"_qs);
-    QVERIFY(viewer);
-    QVERIFY(viewer->isVisible());
+    QCOMPARE(messages.prompts,
+             guidePresent ? QStringList()
+                          : QStringList{ u"The user guide %1 cannot be found or read. It is "
+                                         "installed in the folder of the program."_qs.arg(guide) });
+    QCOMPARE(asked, guidePresent ? QList<QUrl>{ QUrl::fromLocalFile(guide) } : QList<QUrl>());
+    QPointer<QTextBrowser> viewer = help.viewer();
+    QCOMPARE(bool(viewer), guidePresent && !viewerStarts);
+    if (!viewer)
+        return;
+    QVERIFY(QTest::qWaitForWindowActive(viewer));
     QCOMPARE(viewer->source(), QUrl::fromLocalFile(guide));
-    QVERIFY(viewer->toPlainText().contains(u"Contents"));
+    QCOMPARE(viewer->verticalScrollBar()->value(), 0);
+    QCOMPARE(viewer->frameGeometry().center().x(), owner->frameGeometry().center().x());
+
+    // The window that asked goes; asked again from another, the same viewer comes forward.
+    owner.reset();
+    QWidget other;
+    other.show();
+    help.ShowContents(&other, guide);
+    QVERIFY(viewer && viewer->isVisible());
+    QCOMPARE(help.viewer(), viewer.data());
+    QVERIFY(QTest::qWaitForWindowActive(viewer));
+    QTest::keyClick(viewer, Qt::Key_Escape);
+    QTRY_VERIFY(!viewer);
 }
 
 QTEST_MAIN(tst_About)
