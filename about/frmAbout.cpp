@@ -98,8 +98,7 @@ void frmAbout::buildLayout()
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
+    CentreOn(this, parentWidget());
 }
 
 void frmAbout::Form_Load()
