@@ -119,7 +119,7 @@ std::optional<QString> frmAbout::findSysInfo()
     QString path;
     if (GetKeyValue(m_registry, RegistryConstant::HKeyLocalMachine, toolKey, QStringLiteral("PATH"),
                     path)) {
-        return path; // found: its text is the program, whether or not a file is there
+        return path; // found: its text is the command line, whether or not a program is there
     }
     QString directory;
     if (GetKeyValue(m_registry, RegistryConstant::HKeyLocalMachine, toolDirectoryKey,

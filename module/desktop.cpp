@@ -7,7 +7,6 @@
 #include "windows/cursorhook.h"
 
 #include <QIcon>
-#include <QProcess>
 #include <QWindow>
 
 QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv), m_help(m_messages) { }
@@ -36,9 +35,7 @@ WindowContext QtDesktop::context(const Runtime &runtime)
         window.exec();
     };
     context.openAbout = [this](QWidget *owner) {
-        frmAbout window(
-                m_registry, m_messages,
-                [](const QString &program) { return QProcess::startDetached(program, {}); }, owner);
+        frmAbout window(m_registry, m_messages, StartCommandLine, owner);
         window.setWindowModality(Qt::WindowModal);
         window.exec();
     };
