@@ -66,6 +66,8 @@ void frmAbout::buildLayout()
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     picIcon->setPalette(grey);
     picIcon->setPixmap(windowIcon().pixmap(32, 32));
+    // Pictures and buttons have no text for a screen reader to derive a name or purpose from.
+    picIcon->setAccessibleName(QStringLiteral("Datebell icon"));
 
     const auto label = [this](const char *name, const QString &caption, QRect geometry) {
         auto *created = new QLabel(caption, this);
@@ -92,6 +94,11 @@ void frmAbout::buildLayout()
     Image1->setLineWidth(2);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(QPixmap(QStringLiteral(":/datebell/about.png")));
+    Image1->setAccessibleName(QStringLiteral("Datebell picture"));
+    Image1->setAccessibleDescription(QStringLiteral("A bell ringing over a row of days"));
+    cmdOK->setAccessibleDescription(QStringLiteral("Closes the About window"));
+    cmdSysInfo->setAccessibleDescription(
+            QStringLiteral("Starts the desktop's system information program"));
 
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
