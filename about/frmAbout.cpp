@@ -66,7 +66,8 @@ void frmAbout::buildLayout()
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     picIcon->setPalette(grey);
     picIcon->setPixmap(windowIcon().pixmap(32, 32));
-    // Pictures and buttons have no text for a screen reader to derive a name or purpose from.
+    // The pictures have no text a screen reader could name them by; the buttons' purpose is
+    // told beside their captions.
     picIcon->setAccessibleName(QStringLiteral("Datebell icon"));
 
     const auto label = [this](const char *name, const QString &caption, QRect geometry) {

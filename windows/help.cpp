@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QShortcut>
 #include <QTextBrowser>
 
@@ -19,7 +20,8 @@ QtHelpService::QtHelpService(MessageService &messages, std::function<bool(const 
 
 QtHelpService::~QtHelpService()
 {
-    delete m_viewer;
+    if (m_viewer)
+        delete m_viewer->window();
 }
 
 QString HelpFilePath(const QString &programDirectory)
@@ -51,22 +53,26 @@ void QtHelpService::ShowContents(QWidget *owner, const QString &path)
     // program's own. It has no owner, so no window of the program closes it; the program's
     // dialogs are modal to their callers only, which leaves it usable beside them.
     if (!m_viewer) {
-        auto *viewer = new QTextBrowser;
-        viewer->setObjectName(QStringLiteral("helpViewer"));
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
-        viewer->setWindowTitle(QStringLiteral("Datebell Help"));
-        viewer->setAccessibleName(QStringLiteral("Datebell Help"));
-        viewer->setAccessibleDescription(QStringLiteral("The Datebell user guide"));
+        auto *window = new QMainWindow; // a frame of its own to assistive technology
+        window->setObjectName(QStringLiteral("helpViewer"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowTitle(QStringLiteral("Datebell Help"));
+        window->resize(twips(9600), twips(9000));
+        auto *viewer = new QTextBrowser(window);
+        viewer->setObjectName(QStringLiteral("helpText"));
+        viewer->setAccessibleName(QStringLiteral("Datebell user guide"));
+        viewer->setFrameShape(QFrame::NoFrame);
         viewer->setOpenExternalLinks(true);
-        viewer->resize(twips(9600), twips(9000));
         viewer->setSource(url); // at the guide's top
-        auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), viewer);
-        QObject::connect(close, &QShortcut::activated, viewer, &QWidget::close);
-        CentreOn(viewer, owner);
+        window->setCentralWidget(viewer);
+        auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+        CentreOn(window, owner);
         m_viewer = viewer;
     }
     // Asked again, the open viewer comes to the front as the user left it.
-    m_viewer->show();
-    m_viewer->raise();
-    m_viewer->activateWindow();
+    QWidget *window = m_viewer->window();
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

@@ -29,7 +29,7 @@ public:
                            std::function<bool(const QUrl &)> openUrl = {});
     ~QtHelpService() override;
     void ShowContents(QWidget *owner, const QString &path) override;
-    // The program's own viewer while it is open, or null.
+    // The text of the program's own viewer while its window is open, or null.
     QTextBrowser *viewer() const;
 
 private:

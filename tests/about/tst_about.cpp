@@ -187,10 +187,10 @@ void tst_About::help()
     QCOMPARE(bool(viewer), guidePresent && !viewerStarts);
     if (!viewer)
         return;
-    QVERIFY(QTest::qWaitForWindowActive(viewer));
+    QVERIFY(QTest::qWaitForWindowActive(viewer->window()));
     QCOMPARE(viewer->source(), QUrl::fromLocalFile(guide));
     QCOMPARE(viewer->verticalScrollBar()->value(), 0);
-    QCOMPARE(viewer->frameGeometry().center().x(), owner->frameGeometry().center().x());
+    QCOMPARE(viewer->window()->frameGeometry().center().x(), owner->frameGeometry().center().x());
 
     // The window that asked goes; asked again from another, the same viewer comes forward.
     owner.reset();
@@ -199,7 +199,7 @@ void tst_About::help()
     help.ShowContents(&other, guide);
     QVERIFY(viewer && viewer->isVisible());
     QCOMPARE(help.viewer(), viewer.data());
-    QVERIFY(QTest::qWaitForWindowActive(viewer));
+    QVERIFY(QTest::qWaitForWindowActive(viewer->window()));
     QTest::keyClick(viewer, Qt::Key_Escape);
     QTRY_VERIFY(!viewer);
 }
