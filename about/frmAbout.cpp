@@ -66,6 +66,9 @@ void frmAbout::buildLayout()
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     picIcon->setPalette(grey);
     picIcon->setPixmap(windowIcon().pixmap(32, 32));
+    // The pictures have no text a screen reader could name them by; the buttons' purpose is
+    // told beside their captions.
+    picIcon->setAccessibleName(QStringLiteral("Datebell icon"));
 
     const auto label = [this](const char *name, const QString &caption, QRect geometry) {
         auto *created = new QLabel(caption, this);
@@ -92,14 +95,18 @@ void frmAbout::buildLayout()
     Image1->setLineWidth(2);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(QPixmap(QStringLiteral(":/datebell/about.png")));
+    Image1->setAccessibleName(QStringLiteral("Datebell picture"));
+    Image1->setAccessibleDescription(QStringLiteral("A bell ringing over a row of days"));
+    cmdOK->setAccessibleDescription(QStringLiteral("Closes the About window"));
+    cmdSysInfo->setAccessibleDescription(
+            QStringLiteral("Starts the desktop's system information program"));
 
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
+    CentreOn(this, parentWidget());
 }
 
 void frmAbout::Form_Load()
@@ -120,7 +127,7 @@ std::optional<QString> frmAbout::findSysInfo()
     QString path;
     if (GetKeyValue(m_registry, RegistryConstant::HKeyLocalMachine, toolKey, QStringLiteral("PATH"),
                     path)) {
-        return path; // found: its text is the program, whether or not a file is there
+        return path; // found: its text is the command line, whether or not a program is there
     }
     QString directory;
     if (GetKeyValue(m_registry, RegistryConstant::HKeyLocalMachine, toolDirectoryKey,

@@ -19,7 +19,7 @@ class frmAbout : public QDialog
     Q_OBJECT
 
 public:
-    // `startProgram` starts a program without waiting for it and says whether it could.
+    // `startProgram` starts a command line without waiting for it and says whether it could.
     frmAbout(Registry &registry, MessageService &messages,
              std::function<bool(const QString &program)> startProgram, QWidget *parent = nullptr);
 
@@ -40,7 +40,7 @@ private Q_SLOTS:
 private:
     void buildLayout();
     void Form_Load();
-    // The tool's path by the two registry lookups in turn; nothing when neither finds it.
+    // The tool's command line by the two registry lookups in turn; nothing when neither finds it.
     std::optional<QString> findSysInfo();
 
     Registry &m_registry;

@@ -127,13 +127,19 @@ bool platformPluginInstalled(const QString &name)
 QString DisplayProblem()
 {
     // The platforms Qt would try, in its order: QT_QPA_PLATFORM's list, or Wayland first in
-    // a Wayland session and X otherwise.
+    // a Wayland session, Wayland alone where only WAYLAND_DISPLAY is set, and X otherwise.
     QStringList platforms = qEnvironmentVariable("QT_QPA_PLATFORM").split(u';', Qt::SkipEmptyParts);
     if (platforms.isEmpty()) {
-        if (qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland"
-            && platformPluginInstalled(QStringLiteral("wayland")))
+        const QString session = qEnvironmentVariable("XDG_SESSION_TYPE");
+        // No session type and only a Wayland display named: a compositor started by hand or
+        // by a session that sets no type. Wayland is the one platform to try.
+        if (session.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY")
+            && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             platforms << QStringLiteral("wayland");
-        platforms << QStringLiteral("xcb");
+        else if (session == u"wayland" && platformPluginInstalled(QStringLiteral("wayland")))
+            platforms << QStringLiteral("wayland") << QStringLiteral("xcb");
+        else
+            platforms << QStringLiteral("xcb");
     }
     QStringList problems;
     for (const QString &entry : platforms) {

@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,4 +47,13 @@ void WriteErrorReport(const DatebellError &error)
 void Warn(const QString &text)
 {
     qWarning().noquote() << "Datebell:" << text;
+}
+
+bool StartCommandLine(const QString &commandLine)
+{
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    if (arguments.isEmpty())
+        return false;
+    const QString program = arguments.takeFirst();
+    return QProcess::startDetached(program, arguments);
 }

@@ -31,6 +31,11 @@ QString Command(const QStringList &arguments);
 // Read from /proc/self/exe because it is needed before any Qt application object exists.
 QString ProgramDirectory();
 
+// Starts a program from a command line without waiting for it: the program and its arguments,
+// split as QProcess::splitCommand does (double quotes group words, three stand for one quote).
+// False when the line names no program or it cannot be started.
+bool StartCommandLine(const QString &commandLine);
+
 // Ends the process at once with the given status: nothing further runs or is written.
 [[noreturn]] void End(int status = 0);
 

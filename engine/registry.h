@@ -4,8 +4,8 @@
 #include <QString>
 
 // The Windows registry as its API shows it: keys opened under a root by path, values read
-// into a caller's buffer. Linux has none; the default finds nothing, and tests use one held
-// in memory.
+// into a caller's buffer. Linux has none: DesktopRegistry answers the one lookup the program
+// makes, for the system information tool, from the programs installed on PATH.
 class Registry
 {
 public:
@@ -20,23 +20,12 @@ public:
     virtual long RegCloseKey(quintptr key) = 0;
 };
 
-// The registry of a desktop that has none: every key is missing.
-class NoRegistry final : public Registry
-{
-public:
-    long RegOpenKeyExA(quint32, const QByteArray &, quint32, quint32, quintptr *) override;
-    long RegQueryValueExA(quintptr, const QByteArray &, quint32 *, QByteArray &,
-                          quint32 *) override;
-    long RegCloseKey(quintptr) override;
-};
-
 namespace RegistryConstant {
 inline constexpr quint32 HKeyLocalMachine = 0x80000002;
 inline constexpr quint32 OpenAccess = 0x2003F; // read rights plus query, set, create, notify, link
 inline constexpr quint32 RegSz = 1;
 inline constexpr quint32 RegDword = 4;
 inline constexpr long ErrorFileNotFound = 2;
-inline constexpr long ErrorAccessDenied = 5;
 inline constexpr long ErrorMoreData = 234;
 } // namespace RegistryConstant
 
@@ -45,3 +34,25 @@ inline constexpr long ErrorMoreData = 234;
 // read. A value of size 0 raises the invalid-argument error.
 bool GetKeyValue(Registry &registry, quint32 KeyRoot, const QString &KeyName,
                  const QString &SubKeyRef, QString &KeyVal);
+
+// The registry of this desktop. It holds one key, the system information tool's
+// ("SOFTWARE\Microsoft\Shared Tools\MSINFO" under HKEY_LOCAL_MACHINE), whose "PATH" value is
+// SystemInfoCommand() at the time it is read, a string with its terminating NUL; the value is
+// missing when that is empty. Every other key is missing.
+class DesktopRegistry final : public Registry
+{
+public:
+    long RegOpenKeyExA(quint32 root, const QByteArray &subKey, quint32, quint32,
+                       quintptr *key) override;
+    long RegQueryValueExA(quintptr key, const QByteArray &valueName, quint32 *type,
+                          QByteArray &data, quint32 *size) override;
+    long RegCloseKey(quintptr) override;
+};
+
+// The command line that starts the desktop's own system information program, found on PATH,
+// or empty when none is installed. Tried in this order: GNOME Settings' About page
+// ("gnome-control-center about"), on GNOME and Unity only (XDG_CURRENT_DESKTOP), as it refuses
+// to run on other desktops; KDE's kinfocenter; hardinfo. The program's path is in double
+// quotes, as QProcess::splitCommand reads it; a path the single-byte code page cannot hold
+// is passed over.
+QString SystemInfoCommand();

@@ -119,10 +119,8 @@ public:
             const QString whole = index.column() == EventGridModel::DescriptionColumn
                     ? index.data(Qt::EditRole).toString()
                     : shown;
-            QToolTip::showText(event->globalPos(),
-                               QStringLiteral("<p style='white-space:pre-wrap'>")
-                                       + whole.toHtmlEscaped() + QStringLiteral("</p>"),
-                               view->viewport(), option.rect);
+            QToolTip::showText(event->globalPos(), PlainTooltip(whole), view->viewport(),
+                               option.rect);
             return true;
         }
         return QStyledItemDelegate::helpEvent(event, view, option, index);

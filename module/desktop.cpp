@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <QWindow>
 
-QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv) { }
+QtDesktop::QtDesktop(int &argc, char **argv) : m_argc(argc), m_argv(argv), m_help(m_messages) { }
 
 // The windows go before the application object they need.
 QtDesktop::~QtDesktop()
@@ -34,14 +34,16 @@ WindowContext QtDesktop::context(const Runtime &runtime)
     WindowContext context{
         runtime.programDirectory, runtime.settings, runtime.clock, m_messages, m_help, {}, {}
     };
+    // The dialogs are modal to the window that opened them, not to the whole program, so the
+    // help viewer stays usable beside them.
     context.openEventMaint = [context](QWidget *owner) {
         frmEventMaint window(context, owner);
+        window.setWindowModality(Qt::WindowModal);
         window.exec();
     };
     context.openAbout = [this](QWidget *owner) {
-        frmAbout window(
-                m_registry, m_messages,
-                [](const QString &program) { return QProcess::startDetached(program, {}); }, owner);
+        frmAbout window(m_registry, m_messages, StartCommandLine, owner);
+        window.setWindowModality(Qt::WindowModal);
         window.exec();
     };
     return context;
@@ -52,6 +54,9 @@ void QtDesktop::showEventMaintModal(const Runtime &runtime)
     application();
     listenForLaterStarts(runtime.programDirectory);
     context(runtime).openEventMaint(nullptr);
+    // The help viewer outlives the window that asked for it: the program ends when it closes.
+    if (m_help.viewer())
+        application().exec();
 }
 
 void QtDesktop::listenForLaterStarts(const QString &programDirectory)
@@ -152,6 +157,9 @@ QApplication &QtDesktop::application()
 {
     if (!m_application) {
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
+        // The launcher's name, org.datebell.Datebell.desktop: docks and switchers match the
+        // windows to its name and icon by it.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.datebell.Datebell"));
         InstallCursorHook();
         // The pictures are compiled into this static code: register them by hand.
         Q_INIT_RESOURCE(datebell);

@@ -44,7 +44,7 @@ private:
     std::unique_ptr<QApplication> m_application;
     QtMessageService m_messages;
     QtHelpService m_help;
-    NoRegistry m_registry;
+    DesktopRegistry m_registry;
     std::unique_ptr<frmDatBel> m_reminder;
     std::unique_ptr<QLocalServer> m_server;
 };

@@ -100,10 +100,8 @@ public:
             return true;
         }
         const QString whole = date.text + u' ' + index.data(WholeDescriptionRole).toString();
-        QToolTip::showText(event->globalPos(),
-                           QStringLiteral("<p style='white-space:pre-wrap'>")
-                                   + whole.trimmed().toHtmlEscaped() + QStringLiteral("</p>"),
-                           view->viewport(), option.rect);
+        QToolTip::showText(event->globalPos(), PlainTooltip(whole.trimmed()), view->viewport(),
+                           option.rect);
         return true;
     }
 
@@ -183,8 +181,7 @@ frmDatBel::frmDatBel(const WindowContext &context, QWidget *parent)
 {
     buildLayout();
     Form_Load();
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 }
 
 frmDatBel::~frmDatBel() = default;
@@ -385,6 +382,8 @@ void frmDatBel::Form_Load()
 void frmDatBel::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // Centred again by its frame at its first exposure, once the window manager framed it.
+    windowHandle()->installEventFilter(this);
     if (!m_notices.isEmpty())
         QTimer::singleShot(0, this, &frmDatBel::showNotices);
 }
@@ -504,8 +503,14 @@ bool frmDatBel::eventFilter(QObject *watched, QEvent *event)
             lstEvents_DblClick();
         return true;
     }
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+    if (watched == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed()) {
+        if (!m_centred && frameGeometry() != geometry()) {
+            m_centred = true;
+            CentreOnScreen(this);
+        }
         recordPendingPass();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -75,6 +75,7 @@ private:
     void recordPendingPass();
 
     WindowContext m_context;
+    bool m_centred = false; // by the frame the window manager drew
     QWidget *m_client;
     QTimer *m_clockTimer;
     bool mbListLoaded = false;

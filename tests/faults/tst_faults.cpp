@@ -136,8 +136,9 @@ public:
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
-                                  "DATEBELL_FAIL_WRITES_AFTER", "DATEBELL_FAIL_WRITES_FILE" })
+        for (const char *name :
+             { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE",
+               "DATEBELL_FAIL_WRITES_AFTER", "DATEBELL_FAIL_WRITES_FILE" })
             env.remove(QString::fromLatin1(name));
         env.insert(u"XDG_CONFIG_HOME"_s, configHome());
         env.insert(u"XDG_RUNTIME_DIR"_s, configHome()); // the one-at-a-time lock and socket
@@ -308,8 +309,9 @@ void tst_Faults::stoppedPass_data()
         false);
     row("display: X refuses", Display, u"X refuses"_s, 0, u"refused the connection"_s, false);
     row("display: X, no server", Display, u"X absent"_s, 0, u"cannot be reached"_s, false);
-    row("display: stale Wayland socket", Display, u"Wayland stale"_s, 0, u"cannot be reached"_s,
-        false);
+    // With only WAYLAND_DISPLAY set, Wayland alone is tried: the problem names no DISPLAY.
+    row("display: stale Wayland socket, no DISPLAY", Display, u"Wayland alone"_s, 0,
+        u"display \"wayland-0\" cannot be reached)"_s, false);
     row("display: Wayland never answers", Display, u"Wayland hung"_s, 0, u"did not answer"_s,
         false);
     row("display: X accepts", Display, u"X"_s, 0, QString(), true);
@@ -392,9 +394,9 @@ void tst_Faults::stoppedPass()
         if (detail.endsWith(u"/E"))
             arguments = QStringList{ u"/E"_s };
         env.insert(u"QT_QPA_PLATFORM"_s,
-                   detail.startsWith(u"none")        ? u""_s
-                           : detail.startsWith(u"W") ? u"wayland"_s
-                                                     : detail);
+                   detail.startsWith(u"none") || detail == u"Wayland alone" ? u""_s
+                           : detail.startsWith(u"W")                        ? u"wayland"_s
+                                                                            : detail);
     } else if (fault == Running) {
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         first.setProcessEnvironment(env);

@@ -469,7 +469,7 @@ void tst_frmEventMaint::storedRowsAndHorizon()
     QHelpEvent tip(QEvent::ToolTip, cell, grid()->viewport()->mapToGlobal(cell));
     QApplication::sendEvent(grid()->viewport(), &tip);
     QTRY_VERIFY(QToolTip::isVisible());
-    QVERIFY(QToolTip::text().contains(u"&lt;b&gt;Boss&lt;/b&gt;\n&lt;i&gt;"_qs));
+    QVERIFY(QToolTip::text().contains(u"&lt;b&gt;Boss&lt;/b&gt;<br/>&lt;i&gt;"_qs));
     QString question;
     QTimer answer;
     connect(&answer, &QTimer::timeout, [&] {
