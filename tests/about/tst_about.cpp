@@ -136,6 +136,7 @@ void tst_About::systemInformation()
     for (const Qt::Key key : { Qt::Key_Escape, Qt::Key_Return }) {
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(PoorlyNamedAccessibles(&about), QStringList());
         QTest::keyClick(&about, key);
         QVERIFY(about.isHidden() && about.result() == QDialog::Accepted);
         QCOMPARE(ScreenPointer::code(), ScreenPointer::Default);

@@ -469,6 +469,7 @@ void tst_frmEventMaint::storedRowsAndHorizon()
     QHelpEvent tip(QEvent::ToolTip, cell, grid()->viewport()->mapToGlobal(cell));
     QApplication::sendEvent(grid()->viewport(), &tip);
     QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(PoorlyNamedAccessibles(m_window.get()), QStringList());
     QVERIFY(QToolTip::text().contains(u"&lt;b&gt;Boss&lt;/b&gt;<br/>&lt;i&gt;"_qs));
     QString question;
     QTimer answer;

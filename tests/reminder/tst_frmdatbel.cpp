@@ -275,6 +275,8 @@ void tst_frmDatBel::keysAndClicks()
     else
         QVERIFY(!m_settings.values.contains(recorded));
     QCOMPARE(m_window->isVisible(), !closes);
+    if (!closes)
+        QCOMPARE(PoorlyNamedAccessibles(m_window.get()), QStringList());
     QCOMPARE(bool(gdbEvents), !closes);
     QCOMPARE(edited, int(edits));
     QList<std::pair<QWidget *, QString>> guide{ { m_window.get(),

@@ -5,7 +5,9 @@
 #include "windows/help.h"
 #include "windows/messages.h"
 
+#include <QAccessible>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
 
@@ -41,3 +43,27 @@ public:
     }
     QList<std::pair<QWidget *, QString>> requests;
 };
+
+// What a screen reader would read out badly in `window`: a control, menu item or heading with
+// no name, or a list line or cell whose name holds a raw tab. Hidden items are not read.
+inline QStringList PoorlyNamedAccessibles(QWidget *window)
+{
+    QStringList found;
+    const std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *item) {
+        if (!item || item->state().invisible)
+            return;
+        const QString name = item->text(QAccessible::Name);
+        const QAccessible::Role role = item->role();
+        const bool lineOrCell = role == QAccessible::ListItem || role == QAccessible::Cell;
+        const bool mustBeNamed = role == QAccessible::Button || role == QAccessible::RadioButton
+                || role == QAccessible::List || role == QAccessible::Table
+                || role == QAccessible::MenuItem || role == QAccessible::ColumnHeader
+                || role == QAccessible::Graphic;
+        if ((mustBeNamed && name.trimmed().isEmpty()) || (lineOrCell && name.contains(u'\t')))
+            found << QStringLiteral("role %1 \"%2\"").arg(int(role)).arg(name);
+        for (int child = 0; child < item->childCount(); ++child)
+            visit(item->child(child));
+    };
+    visit(QAccessible::queryAccessibleInterface(window));
+    return found;
+}
