@@ -209,16 +209,14 @@ void frmDatBel::buildLayout()
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
     mnuHelpAbout->setShortcut(Qt::CTRL | Qt::Key_A);
-    // Two empty, switched-off slots, kept out of sight, so that no screen reader reads out
-    // blank items.
-    mnuDum1 = menuBar()->addAction(QString());
+    // Two empty, switched-off slots, left out of the menu bar, so that no screen reader reads
+    // out blank items.
+    mnuDum1 = new QAction(this);
     mnuDum1->setObjectName(QStringLiteral("mnuDum1"));
     mnuDum1->setEnabled(false);
-    mnuDum1->setVisible(false);
-    mnuDum2 = menuBar()->addAction(QString());
+    mnuDum2 = new QAction(this);
     mnuDum2->setObjectName(QStringLiteral("mnuDum2"));
     mnuDum2->setEnabled(false);
-    mnuDum2->setVisible(false);
     mnuDummy = menuBar()->addAction(AppTitle);
     mnuDummy->setObjectName(QStringLiteral("mnuDummy"));
 
@@ -243,6 +241,7 @@ void frmDatBel::buildLayout()
     sbStatus = new QStatusBar(m_client);
     sbStatus->setObjectName(QStringLiteral("sbStatus"));
     sbStatus->setSizeGripEnabled(false);
+    sbStatus->setAccessibleName(QStringLiteral("Status"));
     sbStatus->setAutoFillBackground(true); // over the list where they overlap, not see-through
     for (int panel = 1; panel <= 5; ++panel) {
         auto *label = new PanelLabel(sbStatus);

@@ -45,12 +45,12 @@ public:
 };
 
 // What a screen reader would read out badly in `window`: a control, menu item or heading with
-// no name, or a list line or cell whose name holds a raw tab. Hidden items are not read.
+// no name, or a list line or cell whose name holds a raw tab.
 inline QStringList PoorlyNamedAccessibles(QWidget *window)
 {
     QStringList found;
     const std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *item) {
-        if (!item || item->state().invisible)
+        if (!item)
             return;
         const QString name = item->text(QAccessible::Name);
         const QAccessible::Role role = item->role();
@@ -58,7 +58,7 @@ inline QStringList PoorlyNamedAccessibles(QWidget *window)
         const bool mustBeNamed = role == QAccessible::Button || role == QAccessible::RadioButton
                 || role == QAccessible::List || role == QAccessible::Table
                 || role == QAccessible::MenuItem || role == QAccessible::ColumnHeader
-                || role == QAccessible::Graphic;
+                || role == QAccessible::Graphic || role == QAccessible::StatusBar;
         if ((mustBeNamed && name.trimmed().isEmpty()) || (lineOrCell && name.contains(u'\t')))
             found << QStringLiteral("role %1 \"%2\"").arg(int(role)).arg(name);
         for (int child = 0; child < item->childCount(); ++child)
