@@ -112,7 +112,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     const QCommandLineOption autostartOption(
             QStringLiteral("autostart"),
-            QStringLiteral("install: start Datebell at every login with /S."));
+            QStringLiteral("install: start Datebell at every login with /S. remove: remove only "
+                           "that start at login."));
     const QCommandLineOption dailyOption(
             QStringLiteral("daily"),
             QStringLiteral("install: run Datebell with /S every day at HH:MM, through a systemd "
@@ -128,21 +129,22 @@ int main(int argc, char **argv)
                         "Adds Datebell, as installed in this folder, to your desktop's\n"
                         "applications, or takes it away again:\n"
                         "  datebell-desktop install [--autostart] [--daily HH:MM]\n"
-                        "  datebell-desktop remove\n"
-                        "install writes the launcher and its icon, and the start at login and\n"
-                        "the daily pass when asked for (removing those not asked for); remove\n"
-                        "deletes all of them."),
+                        "  datebell-desktop remove [--autostart]\n"
+                        "install writes the launcher, with an Edit Events action, and its icon,\n"
+                        "and the start at login and the daily pass when asked for (removing\n"
+                        "those not asked for); remove deletes all of them, or with --autostart\n"
+                        "the start at login alone."),
                 1, 1))
         return *status;
     const QString command = parser.positionalArguments().constFirst();
     const bool autostart = parser.isSet(autostartOption);
     using namespace DesktopEntry;
     if (command == QLatin1String("remove")) {
-        if (autostart || parser.isSet(dailyOption))
+        if (parser.isSet(dailyOption))
             return UsageError(parser,
-                              QStringLiteral("The remove command takes no options: it removes "
-                                             "everything install wrote."));
-        return removeAll() ? 0 : 1;
+                              QStringLiteral("The remove command takes no --daily: it removes "
+                                             "the daily pass with everything else."));
+        return (autostart ? remove(AutostartPath()) : removeAll()) ? 0 : 1;
     }
     if (command != QLatin1String("install"))
         return UsageError(parser,
