@@ -3,8 +3,10 @@
 // again.
 
 #include "engine/platform.h"
+#include "tools/commandline.h"
 #include "tools/desktopentry.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,18 +16,6 @@
 #include <cstdio>
 
 namespace {
-
-int usage()
-{
-    std::fprintf(stderr,
-                 "Usage: datebell-desktop install [--autostart] [--daily HH:MM]\n"
-                 "       datebell-desktop remove\n"
-                 "Adds Datebell, as installed in this folder, to your desktop's "
-                 "applications\n(with --autostart it starts at login with /S, with --daily "
-                 "every day at HH:MM\nthrough a systemd user timer), or removes all of "
-                 "them.\n");
-    return 2;
-}
 
 bool fail(const QString &what)
 {
@@ -105,46 +95,74 @@ bool removeDaily()
     return removed;
 }
 
+// Everything `install` writes, the daily units included.
+bool removeAll()
+{
+    using namespace DesktopEntry;
+    return remove(LauncherPath()) && remove(AutostartPath())
+            && remove(IconPath(QStringLiteral("48x48"), QStringLiteral("png")))
+            && remove(IconPath(QStringLiteral("scalable"), QStringLiteral("svg"))) && removeDaily();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    const QStringList arguments = [&] {
-        QStringList list;
-        for (int i = 1; i < argc; ++i)
-            list << QString::fromLocal8Bit(argv[i]);
-        return list;
-    }();
-    const QString folder = ProgramDirectory();
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption autostartOption(
+            QStringLiteral("autostart"),
+            QStringLiteral("install: start Datebell at every login with /S. remove: remove only "
+                           "that start at login."));
+    const QCommandLineOption dailyOption(
+            QStringLiteral("daily"),
+            QStringLiteral("install: run Datebell with /S every day at HH:MM, through a systemd "
+                           "user timer."),
+            QStringLiteral("HH:MM"));
+    parser.addOptions({ autostartOption, dailyOption });
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("install, or remove what install wrote."),
+                                 QStringLiteral("install|remove"));
+    if (const auto status = ParseToolArguments(
+                parser, application, QStringLiteral("datebell-desktop"),
+                QStringLiteral(
+                        "Adds Datebell, as installed in this folder, to your desktop's\n"
+                        "applications, or takes it away again:\n"
+                        "  datebell-desktop install [--autostart] [--daily HH:MM]\n"
+                        "  datebell-desktop remove [--autostart]\n"
+                        "install writes the launcher, with an Edit Events action, and its icon,\n"
+                        "and the start at login and the daily pass when asked for (removing\n"
+                        "those not asked for); remove deletes all of them, or with --autostart\n"
+                        "the start at login alone."),
+                1, 1))
+        return *status;
+    const QString command = parser.positionalArguments().constFirst();
+    const bool autostart = parser.isSet(autostartOption);
     using namespace DesktopEntry;
-    if (arguments == QStringList{ QStringLiteral("remove") }) {
-        const bool removed = remove(LauncherPath()) && remove(AutostartPath())
-                && remove(IconPath(QStringLiteral("48x48"), QStringLiteral("png")))
-                && remove(IconPath(QStringLiteral("scalable"), QStringLiteral("svg")))
-                && removeDaily();
-        return removed ? 0 : 1;
+    if (command == QLatin1String("remove")) {
+        if (parser.isSet(dailyOption))
+            return UsageError(parser,
+                              QStringLiteral("The remove command takes no --daily: it removes "
+                                             "the daily pass with everything else."));
+        return (autostart ? remove(AutostartPath()) : removeAll()) ? 0 : 1;
     }
-    if (arguments.value(0) != QLatin1String("install"))
-        return usage();
-    bool autostart = false;
+    if (command != QLatin1String("install"))
+        return UsageError(parser,
+                          QStringLiteral("Unknown command '%1': install or remove.").arg(command));
+    const QStringList dailyValues = parser.values(dailyOption);
+    if (dailyValues.size() > 1)
+        return UsageError(parser, QStringLiteral("--daily is given more than once."));
     QString daily;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--autostart") && !autostart) {
-            autostart = true;
-        } else if (arguments[i] == QLatin1String("--daily") && daily.isEmpty()) {
-            daily = DailyTime(arguments.value(++i));
-            if (daily.isEmpty()) {
-                std::fprintf(stderr,
-                             "datebell-desktop: --daily needs a time of day as HH:MM "
-                             "(00:00 to 23:59), not '%s'\n",
-                             qPrintable(arguments.value(i)));
-                return 2;
-            }
-        } else {
-            return usage();
-        }
+    if (!dailyValues.isEmpty()) {
+        daily = DailyTime(dailyValues.constFirst());
+        if (daily.isEmpty())
+            return UsageError(parser,
+                              QStringLiteral("--daily needs a time of day as HH:MM (00:00 to "
+                                             "23:59), not '%1'.")
+                                      .arg(dailyValues.constFirst()));
     }
 
+    const QString folder = ProgramDirectory();
     const bool installed = copy(folder + QStringLiteral("/datebell-48.png"),
                                 IconPath(QStringLiteral("48x48"), QStringLiteral("png")))
             && copy(folder + QStringLiteral("/datebell.svg"),

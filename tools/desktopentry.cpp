@@ -34,6 +34,7 @@ QString entry(const QString &comment, const QString &exec, const QString &folder
                           "TryExec=%3\n"
                           "Icon=%4\n"
                           "Terminal=false\n"
+                          "StartupWMClass=%4\n"
                           "%5")
             .arg(comment, exec, escapedValue(folder + QStringLiteral("/datebell")),
                  DesktopEntry::ApplicationId, extra);
@@ -64,17 +65,26 @@ QString DesktopEntry::ExecLine(const QStringList &arguments)
 
 QString DesktopEntry::Launcher(const QString &folder)
 {
-    return entry(QStringLiteral("Shows the events due in the next few days"),
-                 ExecLine({ folder + QStringLiteral("/datebell") }), folder,
+    const QString program = folder + QStringLiteral("/datebell");
+    return entry(QStringLiteral("Shows the events due in the next few days"), ExecLine({ program }),
+                 folder,
                  QStringLiteral("Categories=Office;Calendar;\n"
-                                "Keywords=reminder;birthday;anniversary;calendar;\n"));
+                                "Keywords=reminder;birthday;anniversary;calendar;\n"
+                                "Actions=edit-events;\n"
+                                "\n"
+                                "[Desktop Action edit-events]\n"
+                                "Name=Edit Events\n"
+                                "Exec=%1\n")
+                         .arg(ExecLine({ program, QStringLiteral("/E") })));
 }
 
+// Listed, not hidden, so that the desktop's start-up settings (GNOME's Startup Applications,
+// KDE's Autostart) show it and the user can turn it off there. Menus never read this folder.
 QString DesktopEntry::Autostart(const QString &folder)
 {
     return entry(QStringLiteral("Reminds you at login of the events due"),
                  ExecLine({ folder + QStringLiteral("/datebell"), QStringLiteral("/S") }), folder,
-                 QStringLiteral("NoDisplay=true\nX-GNOME-Autostart-enabled=true\n"));
+                 QStringLiteral("X-GNOME-Autostart-enabled=true\n"));
 }
 
 QString DesktopEntry::SystemdExecLine(const QStringList &arguments)

@@ -13,8 +13,9 @@ inline const QString ApplicationId = QStringLiteral("org.datebell.Datebell");
 // then the percent and backslash escapes of a desktop entry's values.
 QString ExecLine(const QStringList &arguments);
 
-// The launcher entry for the program in `folder`; with `autostart`, the entry that runs a
-// silent pass at login.
+// The launcher entry for the program in `folder`, with an "Edit Events" action that opens only
+// the editing window; and the entry that runs a silent pass at login. Both name the windows'
+// class, the application id, so that docks and switchers show them as Datebell's.
 QString Launcher(const QString &folder);
 QString Autostart(const QString &folder);
 
