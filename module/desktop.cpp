@@ -158,8 +158,10 @@ QApplication &QtDesktop::application()
     if (!m_application) {
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
         // The launcher's name, org.datebell.Datebell.desktop: docks and switchers match the
-        // windows to its name and icon by it.
+        // windows to its name and icon by it, the Wayland app id and, as the class of WM_CLASS
+        // (which Qt takes from the application name), the launcher's StartupWMClass on X11.
         QGuiApplication::setDesktopFileName(QStringLiteral("org.datebell.Datebell"));
+        QCoreApplication::setApplicationName(QStringLiteral("org.datebell.Datebell"));
         InstallCursorHook();
         // The pictures are compiled into this static code: register them by hand.
         Q_INIT_RESOURCE(datebell);
