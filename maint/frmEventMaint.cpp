@@ -160,8 +160,8 @@ bool movesRow(const QKeyEvent *event)
 // The grid's keyboard: Tab and Shift+Tab, from the view or from an open editor, go to the
 // window, which saves the row before leaving it; an arrow or Page key hands an open editor's
 // text to its row before the move, so that a new row has a row below it to move to, and
-// reaches the new-record row in its date cell; Esc
-// outside an editor cancels the changes to the row; the Delete key deletes nothing.
+// reaches the new-record row in its date cell; Esc outside an editor cancels the changes to
+// the row; the Delete key deletes nothing.
 class GridView : public QTableView
 {
 public:
