@@ -1,7 +1,6 @@
 #include "engine/database.h"
 
 #include "engine/backupfiles.h"
-#include "engine/connection.h"
 #include "engine/dateliterals.h"
 #include "engine/errors.h"
 #include "engine/recordset.h"
@@ -10,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -96,7 +96,6 @@ void Database::BackupTo(const QString &path)
     // `path`, so a crash leaves the old copy or the new one, never half of one.
     const QString temporary = path + QStringLiteral(".new");
     const QByteArray temporaryName = QFile::encodeName(temporary);
-    const QByteArray sourceName = QFile::encodeName(m_name);
     QFile::remove(temporary);
     int error = 0; // the first failure's errno
     const auto ok = [&error](bool success) {
@@ -105,49 +104,29 @@ void Database::BackupTo(const QString &path)
         return success;
     };
     struct stat source = {};
-    bool written = ok(::stat(sourceName.constData(), &source) == 0);
+    bool written = ok(::stat(QFile::encodeName(m_name).constData(), &source) == 0);
     const int to = written ? ::open(temporaryName.constData(),
                                     O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777)
                            : -1;
     written = ok(to >= 0) && ok(::fchmod(to, source.st_mode & 07777) == 0);
-    Statement mode(handle(), QStringLiteral("PRAGMA journal_mode"));
-    if (written && mode.step() && mode.column(0).toString() != u"wal") {
-        // With a rollback journal the file holds exactly the committed table, and nobody can
-        // commit while the caller holds the write lock: the bytes are the copy.
-        const int from = ::open(sourceName.constData(), O_RDONLY | O_CLOEXEC);
-        written = ok(from >= 0);
-        for (ssize_t n = 1; written && n > 0;) {
-            n = ::copy_file_range(from, nullptr, to, nullptr, size_t(1) << 30, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
-                char buffer[1 << 16];
-                for (n = ::read(from, buffer, sizeof buffer); written && n > 0;
-                     n = ::read(from, buffer, sizeof buffer))
-                    written = ok(::write(to, buffer, size_t(n)) == n);
-            }
-            written = written && ok(n >= 0);
+    if (written) {
+        // The pages as this connection reads them: the committed table, nobody being able to
+        // commit while the caller holds the write lock, whether it is all in the file (rollback
+        // journal) or partly in the log (WAL). Read through this connection because no other
+        // may read while an exclusive lock is held, and because no other descriptor on the
+        // file may be opened and closed here: closing one drops every POSIX lock this process
+        // holds on it, the write lock included.
+        sqlite3_int64 size = 0;
+        unsigned char *pages = sqlite3_serialize(handle(), "main", &size, 0);
+        const auto release = qScopeGuard([pages] { sqlite3_free(pages); });
+        written = pages != nullptr;
+        if (!written)
+            error = sqlite3_errcode(m_db) == SQLITE_NOMEM ? ENOMEM : EIO;
+        for (sqlite3_int64 done = 0; written && done < size;) {
+            const ssize_t n = ::write(to, pages + done, size_t(size - done));
+            written = ok(n > 0);
+            done += written ? n : 0;
         }
-        if (from >= 0)
-            ::close(from);
-    } else if (written) {
-        // In WAL mode committed pages may still be in the log: SQLite's online backup, from a
-        // read connection of its own (it will not copy from one in a write transaction).
-        sqlite3 *reader = nullptr, *copy = nullptr;
-        written = sqlite3_open_v2(sourceName.constData(), &reader, SQLITE_OPEN_READONLY, nullptr)
-                        == SQLITE_OK
-                && sqlite3_open_v2(temporaryName.constData(), &copy, SQLITE_OPEN_READWRITE, nullptr)
-                        == SQLITE_OK;
-        if (written) {
-            sqlite3_busy_timeout(reader, BusyTimeoutMs);
-            sqlite3_backup *backup = sqlite3_backup_init(copy, "main", reader, "main");
-            const int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
-            written = rc == SQLITE_DONE;
-            written = sqlite3_backup_finish(backup) == SQLITE_OK && written;
-            if (rc == SQLITE_FULL)
-                error = ENOSPC;
-        }
-        sqlite3_close_v2(copy);
-        sqlite3_close_v2(reader);
-        ok(written);
     }
     written = written && ok(::fsync(to) == 0);
     if (to >= 0)

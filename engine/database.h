@@ -36,7 +36,7 @@ public:
     void QuickCheck(const QString &backup);
     // Writes a copy of the database to `path` with the file's permission bits, replacing what
     // was there only once the copy is complete and on disk. The caller holds the write lock
-    // (a Transaction), so the copy is of the committed table.
+    // (a Transaction) and has changed nothing in it yet, so the copy is of the committed table.
     void BackupTo(const QString &path);
     // Whether the table Events carries the schema's check on the form of its dates.
     bool HasDateCheck();
