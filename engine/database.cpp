@@ -44,6 +44,17 @@ void Database::Execute(const QString &text)
     while (statement.step()) { }
 }
 
+Statement Database::Prepare(const QString &sql)
+{
+    beforeWrite();
+    return Statement(handle(), sql);
+}
+
+int Database::Changes() const
+{
+    return sqlite3_changes(handle());
+}
+
 Statement &Database::cached(const QString &sql)
 {
     auto &slot = m_cache[sql];

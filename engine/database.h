@@ -24,6 +24,11 @@ public:
     std::unique_ptr<Recordset> OpenRecordset(const QString &text);
     // Runs a statement that returns no rows.
     void Execute(const QString &text);
+    // A statement of SQLite's own dialect on this connection, to be stepped by the caller: for
+    // a pass over many rows that keeps none of them.
+    Statement Prepare(const QString &sql);
+    // The rows that the last INSERT, UPDATE or DELETE on this connection changed.
+    int Changes() const;
     void Close();
     QString Name() const { return m_name; }
     bool isOpen() const { return m_db != nullptr; }

@@ -117,3 +117,9 @@ QVariant Statement::column(int column) const
         return QVariant();
     }
 }
+
+QString Statement::text(int column) const
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
+                             sqlite3_column_bytes(m_stmt, column));
+}

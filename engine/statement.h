@@ -24,6 +24,8 @@ public:
     int columnCount() const;
     QString columnName(int column) const;
     QVariant column(int column) const; // 0-based, as SQLite reads
+    // The column as SQLite writes it out as text (a number in SQLite's form); empty for null.
+    QString text(int column) const;
 
 private:
     sqlite3 *m_db = nullptr;

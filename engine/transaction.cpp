@@ -6,8 +6,9 @@
 
 Transaction::Transaction(Database &db, Kind kind) : m_db(db)
 {
-    m_db.Execute(kind == Exclusive ? QStringLiteral("BEGIN EXCLUSIVE")
-                                   : QStringLiteral("BEGIN IMMEDIATE"));
+    m_db.Execute(kind == Exclusive          ? QStringLiteral("BEGIN EXCLUSIVE")
+                         : kind == Deferred ? QStringLiteral("BEGIN")
+                                            : QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 Transaction::~Transaction()
@@ -19,5 +20,11 @@ Transaction::~Transaction()
 void Transaction::commit()
 {
     m_db.Execute(QStringLiteral("COMMIT"));
+    m_open = false;
+}
+
+void Transaction::rollback()
+{
+    m_db.Execute(QStringLiteral("ROLLBACK"));
     m_open = false;
 }
