@@ -1,8 +1,8 @@
 #pragma once
 
-// What the store layer's classes share about a raw SQLite connection: how long it waits for
-// another program's lock, and how its failures are raised. Only the store layer (engine/'s
-// statement, record set, database, transaction) includes this.
+// What the store layer's classes share about a raw SQLite connection: the one open sequence,
+// how long it waits for another program's lock, and how its failures are raised. Only the
+// store layer's sources (statement.cpp, dbengine.cpp) include this.
 
 #include <QString>
 
