@@ -3,7 +3,7 @@
 # answering the same question over the same events, and prints medians.
 #
 # Usage: bench/silent_pass.sh [-r RUNS] BUILD_DIR [SIZES...]
-#   BUILD_DIR holds datebell and datebell-newdb; SIZES default to 100000 1000000;
+#   BUILD_DIR holds datebell, libdatebell-core.so and datebell-newdb; SIZES default to 100000 1000000;
 #   RUNS (timed runs per program and size) defaults to 7, or $RUNS if set.
 #
 # Every event lies 8 to ~3650 days after today, so nothing is due within the
@@ -20,7 +20,7 @@ build_dir=$(cd "$1" && pwd)
 shift
 sizes=("$@")
 (( ${#sizes[@]} )) || sizes=(100000 1000000)
-bench_require "$build_dir" sqlite3 remind -- datebell datebell-newdb
+bench_require "$build_dir" sqlite3 remind -- datebell libdatebell-core.so datebell-newdb
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/datebell-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -51,8 +51,9 @@ for n in "${sizes[@]}"; do
     [[ $n =~ ^[1-9][0-9]*$ ]] || { echo "bad size: $n" >&2; exit 2; }
     dir=$work/prog-$n
     mkdir -p "$dir"
-    # A real copy: the program looks for its database beside the resolved executable.
-    cp "$build_dir/datebell" "$dir/datebell"
+    # A real copy: the program looks for its database beside the resolved executable, and for
+    # its engine in the same folder.
+    cp "$build_dir/datebell" "$build_dir/libdatebell-core.so" "$dir/"
     "$build_dir/datebell-newdb" "$dir" >/dev/null
     db=$dir/Datebell.mdb
 

@@ -4,7 +4,7 @@
 # Qt Widgets window of the same size), and prints medians.
 #
 # Usage: bench/window_start.sh [-r RUNS] BUILD_DIR [SIZES...]
-#   BUILD_DIR holds datebell, libdatebell-windows.so, datebell-newdb and
+#   BUILD_DIR holds datebell, libdatebell-core.so, libdatebell-windows.so, datebell-newdb and
 #   bench/bench_{minimal,wait}_window; SIZES (total events) default to
 #   10000 100000; RUNS (timed runs per program and size) defaults to 7, or $RUNS.
 #
@@ -25,7 +25,7 @@ build_dir=$(cd "$1" && pwd)
 shift
 sizes=("$@")
 (( ${#sizes[@]} )) || sizes=(10000 100000)
-bench_require "$build_dir" sqlite3 Xvfb -- datebell datebell-newdb libdatebell-windows.so \
+bench_require "$build_dir" sqlite3 Xvfb -- datebell libdatebell-core.so datebell-newdb libdatebell-windows.so \
     bench/bench_minimal_window bench/bench_wait_window
 minimal=$build_dir/bench/bench_minimal_window
 waiter=$build_dir/bench/bench_wait_window
@@ -95,8 +95,8 @@ for n in "${sizes[@]}"; do
     dir=$work/prog-$n
     mkdir -p "$dir"
     # Real copies: the program looks for its database beside the resolved
-    # executable, and loads its window module from the same folder.
-    cp "$build_dir/datebell" "$build_dir/libdatebell-windows.so" "$dir/"
+    # executable, and loads its engine and its window module from the same folder.
+    cp "$build_dir/datebell" "$build_dir/libdatebell-core.so" "$build_dir/libdatebell-windows.so" "$dir/"
     "$build_dir/datebell-newdb" "$dir" >/dev/null
     db=$dir/Datebell.mdb
 

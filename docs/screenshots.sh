@@ -11,7 +11,7 @@ build=$(cd "${1:-$here/../build}" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cp "$build/datebell" "$build/libdatebell-windows.so" "$work/"
+cp "$build/datebell" "$build/libdatebell-core.so" "$build/libdatebell-windows.so" "$work/"
 faketime -f '@2026-12-06 09:41:00' "$build/datebell-newdb" --sample "$work" >/dev/null
 
 cat >"$work/shoot.sh" <<SHOOT

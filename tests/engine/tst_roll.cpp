@@ -5,11 +5,51 @@
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
-// What goes wrong during a roll-forward.
-enum Fault { None, WriteFails, Reader, SaysNo };
+// What goes wrong during a roll-forward, or (Watched) who looks at the file meanwhile.
+enum Fault { None, WriteFails, Reader, SaysNo, Watched };
+
+// Whether another process would find `file` locked against reading now: SQLite's shared lock
+// bytes held by a write lock of this process.
+bool lockedForOthers(const QString &file)
+{
+    const QByteArray name = QFile::encodeName(file);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(name.constData(), O_RDONLY);
+        struct flock lock = {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0x40000002; // SQLite's shared range, after the pending and reserved bytes
+        lock.l_len = 510;
+        ::_exit(fd >= 0 && ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK ? 1 : 0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
+            && WEXITSTATUS(status) == 1;
+}
+
+// A fixed day whose every reading notes whether another process would find the file locked.
+class WatchingClock final : public Clock
+{
+public:
+    WatchingClock(QDate day, const QString &file) : m_day(day), m_file(file) { }
+    QDateTime now() const override
+    {
+        locked << lockedForOthers(m_file);
+        return QDateTime(m_day, QTime());
+    }
+    mutable QList<bool> locked;
+
+private:
+    QDate m_day;
+    QString m_file;
+};
 } // namespace
 
 class tst_Roll : public QObject
@@ -123,6 +163,9 @@ void tst_Roll::backupOnlyWhenChanging_data()
     row("five copies, the oldest goes", past, None, "01234", "N0123");
     row("a write fails half-way", past, WriteFails, "01234", "01234");
     row("a reader holds the file", past, Reader, "01234", "01234");
+    // The write lock holds from the copy to the commit: no other program reads a half-changed
+    // file.
+    row("another program looks in while the rows change", past, Watched, "0", "N0");
     // The clock was wrong at the last pass or is now: the oldest copy may be the only one from
     // before a tidy at a wrong date. A year gone, the user says whether today is right.
     row("last pass after today, five copies", past, None, "01234", "01234", QDate(2026, 3, 20));
@@ -142,6 +185,8 @@ void tst_Roll::backupOnlyWhenChanging()
     ProgramFolder folder(false);
     folder.add(u"2026-03-10 00:00:00"_qs, u"today"_qs, 0);
     folder.add(date, u"other"_qs, 0);
+    if (fault == Watched) // its move reads the clock after the copy is made
+        folder.add(u"2026-03-09 12:00:00"_qs, u"watched"_qs, -1);
     if (fault == WriteFails) {
         folder.add(u"2026-03-09 12:00:00"_qs, u"boom"_qs, -1);
         folder.exec(u"CREATE TRIGGER fail BEFORE UPDATE ON Events WHEN OLD.Description = 'boom' "
@@ -170,18 +215,24 @@ void tst_Roll::backupOnlyWhenChanging()
     const auto db = DBEngine::OpenDatabase(folder.database());
     int asked = 0;
     const auto confirm = [&asked, fault] { return ++asked && fault != SaysNo; };
+    const FixedClock fixed(QDate(2026, 3, 10));
+    const WatchingClock watching(QDate(2026, 3, 10), folder.database());
+    const Clock &clock = fault == Watched ? static_cast<const Clock &>(watching) : fixed;
     if (fault == WriteFails || fault == Reader)
-        QVERIFY_THROWS_EXCEPTION(
-                DatebellError,
-                RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), QDate(), confirm));
+        QVERIFY_THROWS_EXCEPTION(DatebellError, RollPastEvents(*db, clock, QDate(), confirm));
     else
-        RollPastEvents(*db, FixedClock(QDate(2026, 3, 10)), QDate(), confirm);
+        RollPastEvents(*db, clock, QDate(), confirm);
+    if (fault == Watched)
+        QCOMPARE(watching.locked.last(), true);
     db->Close();
     sqlite3_close(reader);
     QCOMPARE(asked, int(asks));
     const bool written = after.startsWith(u'N');
-    const bool tidied = fault == None && date == u"2026-03-09 00:00:00";
-    QCOMPARE(folder.rows(), tidied ? rows.filter(u"|today|"_qs) : rows);
+    const bool tidied = (fault == None || fault == Watched) && date == u"2026-03-09 00:00:00";
+    QStringList expected = tidied ? rows.filter(u"|today|"_qs) : rows;
+    if (fault == Watched)
+        expected << u"2027-03-09 12:00:00|watched|-1"_qs;
+    QCOMPARE(folder.rows(), expected);
     for (int i = 0; i < 5; ++i) {
         const QChar holds = i < after.size() ? after[i] : u'-';
         QCOMPARE(QFile::exists(copy(i)), holds != u'-');

@@ -1,18 +1,20 @@
 #pragma once
 
 // The event table's side of datebell-events: reading every event for an export, and adding
-// the events of a file in one transaction. Both go a row at a time, through a connection of
-// their own, so that neither the table nor the file is ever held whole.
+// the events of a file in one transaction. Both go a row at a time, through statements of
+// their own on the database's connection, so that neither the table nor the file is ever held
+// whole.
 
+#include "engine/statement.h"
+#include "engine/transaction.h"
 #include "eventformats.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class Database;
-struct sqlite3;
-struct sqlite3_stmt;
 
 // A row that an export passes over, as it stands in the table, and why.
 struct SkippedRow
@@ -42,7 +44,6 @@ class EventImport
 {
 public:
     EventImport(Database &db, bool dryRun);
-    ~EventImport();
     EventImport(const EventImport &) = delete;
     EventImport &operator=(const EventImport &) = delete;
 
@@ -54,14 +55,10 @@ public:
     qint64 duplicates = 0;
 
 private:
-    [[noreturn]] void fail();
-    sqlite3_stmt *prepare(const char *sql);
-    void exec(const char *sql);
-
-    QString m_file;
+    Database &m_db;
     bool m_dryRun;
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_seen = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
-    bool m_open = false; // a transaction is open
+    // Declared before the statements, so that they are finalized before it rolls back.
+    std::optional<Transaction> m_transaction;
+    Statement m_seen;
+    Statement m_insert; // none in a dry run
 };

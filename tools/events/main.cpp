@@ -7,7 +7,9 @@
 #include "engine/platform.h"
 #include "eventformats.h"
 #include "eventstore.h"
+#include "tools/commandline.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,44 +23,22 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int badInput = 1;
-constexpr int usageError = 2;
 
-const char usageText[] =
-        "Usage: datebell-events [--folder DIR] export [--format csv|ics] [FILE]\n"
-        "       datebell-events [--folder DIR] import [--format FORMAT] [--dry-run] [--skip-bad]\n"
-        "                                         [--include-past] [--date-order dmy|mdy|ymd]\n"
-        "                                         [--encoding NAME] FILE\n"
-        "\n"
+const char description[] =
         "Moves events in and out of DIR/Datebell.mdb (DIR: the folder of this command unless\n"
         "--folder names another).\n"
         "\n"
         "export   writes every event as CSV (the default) or iCalendar to FILE, or to standard\n"
-        "         output when FILE is missing or '-'.\n"
+        "         output when FILE is missing or '-'. Options: --format csv|ics.\n"
         "import   adds the events of FILE ('-': standard input) that are not there yet, all or\n"
-        "         nothing. FORMAT is csv, ics, remind, calendar or birthday; without --format it\n"
-        "         is guessed from the content and the file name.\n"
-        "         --dry-run       lists what would be added and changes nothing\n"
-        "         --skip-bad      imports what can be read and lists the rest\n"
-        "         --include-past  imports one-off events dated before today too\n"
-        "         --date-order    how a CSV file's dates are written: dmy (24.12.2027),\n"
-        "                         mdy (12/24/2027) or ymd; found from the file without it\n"
-        "         --encoding      the encoding of a CSV, remind, calendar or birthday file\n"
-        "                         (ISO-8859-2, windows-1252...); without it UTF-8, and lines\n"
-        "                         that are not are read in the one usual for your language\n"
-        "         Entries Datebell cannot hold (other repetitions, moving holidays) and\n"
-        "         past one-off events are listed and passed over.\n"
+        "         nothing. Entries Datebell cannot hold (other repetitions, moving holidays)\n"
+        "         and past one-off events are listed and passed over.\n"
         "\n"
-        "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.\n";
+        "Exit status: 0 done, 1 bad input or an unusable database, 2 wrong usage.";
 
 void say(const QString &text)
 {
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-int usage(const QString &problem)
-{
-    std::fprintf(stderr, "datebell-events: %s\n\n%s", problem.toUtf8().constData(), usageText);
-    return usageError;
 }
 
 int fail(const QString &text)
@@ -143,7 +123,8 @@ int exportEvents(Database &db, const Options &options)
     return 0;
 }
 
-int importEvents(const QString &databasePath, const Options &options)
+int importEvents(const QString &databasePath, const Options &options,
+                 const QCommandLineParser &parser)
 {
     QFile file;
     const bool standardInput = options.file == u"-";
@@ -169,7 +150,8 @@ int importEvents(const QString &databasePath, const Options &options)
         say(u"Format: %1 (guessed)"_s.arg(FormatName(*format)));
     }
     if (*format == EventFormat::ICalendar && !options.encoding.isEmpty())
-        return usage(u"iCalendar files are UTF-8 text; --encoding is for the other formats."_s);
+        return UsageError(
+                parser, u"iCalendar files are UTF-8 text; --encoding is for the other formats."_s);
 
     const auto db = DBEngine::OpenDatabase(databasePath);
     if (!options.dryRun)
@@ -232,70 +214,77 @@ int importEvents(const QString &databasePath, const Options &options)
 
 int main(int argc, char **argv)
 {
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption folderOption(
+            u"folder"_s, u"The folder of the Datebell.mdb to work on."_s, u"DIR"_s);
+    const QCommandLineOption formatOption(
+            u"format"_s,
+            u"csv, ics, remind, calendar or birthday; export writes csv (the default) or ics. "
+            "Without it an import guesses the format from the content and the file name."_s,
+            u"FORMAT"_s);
+    const QCommandLineOption dryRunOption(
+            u"dry-run"_s, u"import: lists what would be added and changes nothing."_s);
+    const QCommandLineOption skipBadOption(
+            u"skip-bad"_s, u"import: imports what can be read and lists the rest."_s);
+    const QCommandLineOption includePastOption(
+            u"include-past"_s, u"import: imports one-off events dated before today too."_s);
+    const QCommandLineOption dateOrderOption(
+            u"date-order"_s,
+            u"import: how a CSV file's dates are written: dmy (24.12.2027), mdy (12/24/2027) or "
+            "ymd; found from the file without it."_s,
+            u"ORDER"_s);
+    const QCommandLineOption encodingOption(
+            u"encoding"_s,
+            u"import: the encoding of a CSV, remind, calendar or birthday file (ISO-8859-2, "
+            "windows-1252...); without it UTF-8, and lines that are not are read in the one "
+            "usual for your language."_s,
+            u"NAME"_s);
+    parser.addOptions({ folderOption, formatOption, dryRunOption, skipBadOption, includePastOption,
+                        dateOrderOption, encodingOption });
+    parser.addPositionalArgument(u"command"_s, u"export or import."_s, u"export|import"_s);
+    parser.addPositionalArgument(u"FILE"_s,
+                                 u"The file to write or read; '-': standard output "
+                                 "or input."_s,
+                                 u"[FILE]"_s);
+    if (const auto status = ParseToolArguments(parser, application, u"datebell-events"_s,
+                                               QString::fromLatin1(description), 0, 2))
+        return *status;
+    const auto usage = [&parser](const QString &problem) { return UsageError(parser, problem); };
+
     Options options;
-    bool optionsEnded = false;
-    QStringList plain; // the command and the file
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        // "--name value" and "--name=value"
-        const auto value = [&](const QString &name, QString *out) {
-            if (argument == name) {
-                if (i + 1 >= argc)
-                    return false;
-                *out = QString::fromLocal8Bit(argv[++i]);
-                return true;
-            }
-            *out = argument.mid(name.size() + 1);
-            return true;
-        };
-        const auto isOption = [&](const QString &name) {
-            return argument == name || argument.startsWith(name + u'=');
-        };
-        if (optionsEnded || argument == u"-" || !argument.startsWith(u'-')) {
-            plain << argument;
-        } else if (argument == u"--") {
-            optionsEnded = true;
-        } else if (argument == u"-h" || argument == u"--help") {
-            std::fputs(usageText, stdout);
-            return 0;
-        } else if (isOption(u"--folder"_s)) {
-            if (!value(u"--folder"_s, &options.folder) || options.folder.isEmpty())
-                return usage(u"--folder needs a folder."_s);
-        } else if (isOption(u"--format"_s)) {
-            QString name;
-            if (!value(u"--format"_s, &name))
-                return usage(u"--format needs a format."_s);
-            options.format = FormatFromName(name);
-            if (!options.format)
-                return usage(u"unknown format '%1'."_s.arg(name));
-        } else if (argument == u"--dry-run") {
-            options.dryRun = true;
-        } else if (argument == u"--skip-bad") {
-            options.skipBad = true;
-        } else if (argument == u"--include-past") {
-            options.includePast = true;
-        } else if (isOption(u"--encoding"_s)) {
-            if (!value(u"--encoding"_s, &options.encoding) || options.encoding.isEmpty())
-                return usage(u"--encoding needs the name of an encoding."_s);
-            if (!EncodingKnown(options.encoding))
-                return usage(u"unknown encoding '%1' (iconv --list names those known)."_s.arg(
-                        options.encoding));
-        } else if (isOption(u"--date-order"_s)) {
-            QString name;
-            if (!value(u"--date-order"_s, &name))
-                return usage(u"--date-order needs an order: dmy, mdy or ymd."_s);
-            options.dateOrder = DateOrderFromName(name);
-            if (!options.dateOrder)
-                return usage(u"unknown date order '%1': dmy, mdy or ymd."_s.arg(name));
-        } else {
-            return usage(u"unknown option '%1'."_s.arg(argument));
-        }
+    if (parser.isSet(folderOption)) {
+        options.folder = parser.value(folderOption);
+        if (options.folder.isEmpty())
+            return usage(u"--folder needs a folder."_s);
     }
+    if (parser.isSet(formatOption)) {
+        const QString name = parser.value(formatOption);
+        options.format = FormatFromName(name);
+        if (!options.format)
+            return usage(u"unknown format '%1'."_s.arg(name));
+    }
+    options.dryRun = parser.isSet(dryRunOption);
+    options.skipBad = parser.isSet(skipBadOption);
+    options.includePast = parser.isSet(includePastOption);
+    if (parser.isSet(encodingOption)) {
+        options.encoding = parser.value(encodingOption);
+        if (options.encoding.isEmpty())
+            return usage(u"--encoding needs the name of an encoding."_s);
+        if (!EncodingKnown(options.encoding))
+            return usage(u"unknown encoding '%1' (iconv --list names those known)."_s.arg(
+                    options.encoding));
+    }
+    if (parser.isSet(dateOrderOption)) {
+        const QString name = parser.value(dateOrderOption);
+        options.dateOrder = DateOrderFromName(name);
+        if (!options.dateOrder)
+            return usage(u"unknown date order '%1': dmy, mdy or ymd."_s.arg(name));
+    }
+    QStringList plain = parser.positionalArguments(); // the command and the file
     if (plain.isEmpty())
         return usage(u"no command: export or import."_s);
     options.command = plain.takeFirst();
-    if (plain.size() > 1)
-        return usage(u"more than one file: %1."_s.arg(plain.join(u", "_s)));
     options.file = plain.value(0);
     if (options.command == u"export") {
         if (options.dryRun || options.skipBad || options.includePast || options.dateOrder
@@ -316,7 +305,7 @@ int main(int argc, char **argv)
     const QString databasePath = EventDatabasePath(QDir(folder).absolutePath());
     try {
         if (options.command == u"import")
-            return importEvents(databasePath, options);
+            return importEvents(databasePath, options, parser);
         const auto db = DBEngine::OpenDatabase(databasePath);
         return exportEvents(*db, options);
     } catch (const DatebellError &error) {
