@@ -379,7 +379,7 @@ void frmEventMaint::buildLayout()
     m_grid->stayed = [this] {
         guarded([this] {
             if (model->editedRow() == TDBGrid1->currentIndex().row() && !m_grid->refusalPending)
-                leaveRow(false);
+                leaveRow();
         });
     };
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
@@ -480,12 +480,15 @@ bool frmEventMaint::Form_Unload()
 {
     clsHourglass hourglass;
     hourglass.DisplayCursor();
-    // A change that cannot be saved now stays, unless the user chooses to lose it.
-    if (!leaveRow(true)
-        && ask(QStringLiteral("The change to the current row has not been saved. Close anyway "
-                              "and lose it?"),
-               MsgBoxStyle::Question, QStringLiteral("Datebell Settings"))
-                == MsgBoxResult::No)
+    // A new row that lacks a date or a description stays open for it, as on any way out of
+    // the row; a change the file refused stays unless the user chooses to lose it.
+    const bool incomplete = model->missingColumn() >= 0;
+    if (!leaveRow()
+        && (incomplete
+            || ask(QStringLiteral("The change to the current row has not been saved. Close "
+                                  "anyway and lose it?"),
+                   MsgBoxStyle::Question, QStringLiteral("Datebell Settings"))
+                    == MsgBoxResult::No))
         return false;
     for (int i = 0; i < optDays.size(); ++i) {
         if (!optDays.at(i)->isChecked())
@@ -583,12 +586,12 @@ void frmEventMaint::correct(const QPersistentModelIndex &cell, const std::option
     });
 }
 
-bool frmEventMaint::leaveRow(bool bypassIncomplete)
+bool frmEventMaint::leaveRow()
 {
     // A new row without a date or a description is refused with the message for what it
-    // lacks, and stays, open for that cell, unless the user is leaving the window or adding.
+    // lacks, and stays, open for that cell.
     const int missing = model->missingColumn();
-    if (missing >= 0 && !bypassIncomplete) {
+    if (missing >= 0) {
         ask(missing == EventGridModel::EventDateColumn ? invalidDateText : invalidDescriptionText,
             MsgBoxStyle::Information, errorTitle);
         correctLater(model->index(model->editedRow(), missing), std::nullopt);
@@ -597,11 +600,6 @@ bool frmEventMaint::leaveRow(bool bypassIncomplete)
     try {
         model->saveRow();
     } catch (const DatebellError &error) {
-        if (error.number() == ErrorNumber::InvalidNewRecord) {
-            ask(invalidNewRecordText, MsgBoxStyle::Information, errorTitle);
-            model->dropRow();
-            return true;
-        }
         if (!keepsTheWindow(error))
             throw;
         reportWriteFailure(error);
@@ -639,7 +637,7 @@ void frmEventMaint::currentRowChanged(const QModelIndex &current, const QModelIn
         return;
     guarded([&] {
         model->retryReading();
-        if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow(false)) {
+        if (previous.isValid() && model->editedRow() == previous.row() && !leaveRow()) {
             const QScopedValueRollback moving(m_moving, true);
             TDBGrid1->setCurrentIndex(previous);
             // The view selects the cell it was moving to once this returns; the selection
@@ -673,7 +671,7 @@ void frmEventMaint::gridTab(bool forward)
         // current until it is left; from the first, the row is left for the one above.
         if (forward)
             return m_grid->leaveGrid(true);
-        if (!leaveRow(false))
+        if (!leaveRow())
             return; // the row stays current with the change that could not be saved
         if (row > 0)
             TDBGrid1->setCurrentIndex(model->index(row - 1, last));
@@ -696,7 +694,7 @@ void frmEventMaint::cmdRefresh_Click()
             return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        if (!leaveRow(false))
+        if (!leaveRow())
             return; // reading the events again would lose the unsaved change
         {
             const QScopedValueRollback moving(m_moving, true);
@@ -831,7 +829,7 @@ void frmEventMaint::TDBGrid1_HeadClick(int ColIndex)
             return;
         clsHourglass hourglass;
         hourglass.DisplayCursor();
-        if (!leaveRow(false))
+        if (!leaveRow())
             return;
         const bool ascending = Data1.RecordSource() == SortOrder::Ascending[ColIndex];
         Data1.setRecordSource(ascending ? SortOrder::Descending[ColIndex]

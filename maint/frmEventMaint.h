@@ -73,10 +73,10 @@ private:
     // The data control's record set, opened again when a refresh could not open it.
     Recordset *records();
     // Leaves the row being edited: a valid one is saved. A new one without a date or a
-    // description is dropped with the message that says so when `bypassIncomplete`, else
-    // refused and kept current: false. When the file refuses the write (locked, full,
-    // read-only) the user is told and the change stays in the grid to try again: false.
-    bool leaveRow(bool bypassIncomplete);
+    // description is refused with the message for what it lacks and kept current: false.
+    // When the file refuses the write (locked, full, read-only) the user is told and the
+    // change stays in the grid to try again: false.
+    bool leaveRow();
     // A cell's typed text was refused: once the refusal is over, the cell is current again
     // with its editor open on that text (or on the cell's value, given none) and the
     // focus in it, so that the user can correct it at once.

@@ -193,8 +193,9 @@ void tst_frmEventMaint::keystrokes_data()
     add("invalid date, empty description, each dropped with Esc", 4,
         "click:0,0 =soon Down Esc click:0,1 F2 Ctrl+A Backspace Return Esc Down Alt+C", "ABCD",
         "Invalid event date;Invalid event description");
-    add("no records to delete; a new row without a date", 0, "Alt+D Alt+A Tab =Party Alt+C", "",
-        "There are currently no records to delete.;Invalid data for new record...record bypassed");
+    add("no records to delete; a new row without a date kept at Alt+C", 0,
+        "Alt+D Alt+A Tab =Party Alt+C =12/20/2026 Alt+C", "2026-12-20 00:00:00|Party|0",
+        "There are currently no records to delete.;Invalid event date");
     add("Add Event bypasses a new row without a date", 0,
         "Alt+A Tab =Party Alt+A =12/20/2026 Tab =Xmas Alt+C", xmas,
         "Invalid data for new record...record bypassed");
