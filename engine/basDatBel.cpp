@@ -350,9 +350,9 @@ void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil,
         return;
     // A wrong clock set years ahead would delete every one-off event: the copies let the user
     // undo the last tidies. A damaged file is neither written to nor copied over a good copy,
-    // even where the damage lies in pages the roll-forward never reads. The copy is put in
-    // place just before the commit (and the old names back if the commit fails), so a crash at
-    // any point leaves the old copies or these.
+    // even where the damage lies in pages the roll-forward never reads. The new copy takes its
+    // place as the newest just before the commit, and a commit that fails returns every copy
+    // to its place, so a crash at any point leaves one whole set of copies.
     // After a pass whose last reminder date is ahead of today, the oldest copy may be the only
     // one from before a tidy at a wrong date: then no copy is dropped, and none is made when
     // all the places are taken.
