@@ -17,13 +17,14 @@ int main(int argc, char **argv)
     // A start while another Datebell of this folder runs asks that one to show its window,
     // and records, tidies and shows nothing of its own.
     SingleInstance instance(programDirectory);
-    if (!instance.startOrHandOver(CommandSwitch(Command(arguments))))
+    const QString command = Command(arguments);
+    if (!instance.startOrHandOver(CommandSwitch(command)))
         return 0;
     GuiLoader desktop(argc, argv, programDirectory);
     SystemClock clock;
     IniSettingsStore settings(IniSettingsStore::defaultPath());
     try {
-        const Runtime runtime{ Command(arguments), programDirectory, clock, settings, desktop };
+        const Runtime runtime{ command, programDirectory, clock, settings, desktop };
         if (Main(runtime) == RunEnd::WindowOpen)
             return desktop.exec();
         return 0;

@@ -13,13 +13,20 @@ QString BackupFile(const QString &database, int generation)
     return database + QStringLiteral(".bak")
             + (generation > 0 ? u'.' + QString::number(generation) : QString());
 }
-QString NewestBackup(const QString &file)
+QStringList ExistingBackups(const QString &file)
 {
+    QStringList copies;
     for (int generation = 0; generation < BackupGenerations; ++generation) {
         if (const QString copy = BackupFile(file, generation); QFileInfo::exists(copy))
-            return copy;
+            copies << copy;
     }
-    return QString();
+    return copies;
+}
+
+QString NewestBackup(const QString &file)
+{
+    const QStringList copies = ExistingBackups(file);
+    return copies.isEmpty() ? QString() : copies.constFirst();
 }
 
 QString RestoreAdvice(const QString &file)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class DatebellError;
 
@@ -12,6 +13,8 @@ QString BackupFile(const QString &database, int generation = 0);
 // errno of the failure: a full disk is said as such.
 DatebellError CopyError(const QString &copy, int error, const QString &database);
 
+// The backup copies there are beside `file`, newest first.
+QStringList ExistingBackups(const QString &file);
 // The newest backup copy beside `file`, or empty when there is none.
 QString NewestBackup(const QString &file);
 // What the user can do about a lost or damaged `file`: copy back the newest backup beside it,

@@ -84,10 +84,14 @@ QString unfinishedCopy(const QString &database)
 {
     return BackupFile(database) + QStringLiteral(".next");
 }
+QString setAsideCopy(const QString &database)
+{
+    return BackupFile(database) + QStringLiteral(".old");
+}
 QStringList leftoverCopies(const QString &database)
 {
     const QString next = unfinishedCopy(database);
-    return { next, next + QStringLiteral(".new"), BackupFile(database) + QStringLiteral(".old") };
+    return { next, next + QStringLiteral(".new"), setAsideCopy(database) };
 }
 
 // Puts a new copy in place as the newest backup, each older one a place on, the oldest set
@@ -102,7 +106,7 @@ public:
     void rotate(const QString &fresh)
     {
         const QString oldest = BackupFile(m_database, BackupGenerations - 1);
-        move(oldest, BackupFile(m_database) + QStringLiteral(".old"));
+        move(oldest, setAsideCopy(m_database));
         for (int generation = BackupGenerations - 2; generation >= 0; --generation)
             move(BackupFile(m_database, generation), BackupFile(m_database, generation + 1));
         move(fresh, BackupFile(m_database));
@@ -117,7 +121,7 @@ public:
     void finish()
     {
         m_moved.clear();
-        QFile::remove(BackupFile(m_database) + QStringLiteral(".old"));
+        QFile::remove(setAsideCopy(m_database));
         struct stat database = {};
         if (::stat(QFile::encodeName(m_database).constData(), &database) != 0)
             return;
@@ -170,8 +174,8 @@ RunEnd Main(const Runtime &runtime)
     clsHourglass hourglass;
     hourglass.DisplayCursor();
 
-    gdbEvents = DBEngine::OpenDatabase(EventDatabasePath(runtime.programDirectory));
     const QString database = EventDatabasePath(runtime.programDirectory);
+    gdbEvents = DBEngine::OpenDatabase(database);
     gdtLastRemind = readLastRemindDate(runtime.settings, database);
     BuildReminderQuery(runtime.settings, runtime.clock);
 
@@ -275,10 +279,8 @@ QString ClockNotice(const QString &database, QDate lastRemind, QDate today)
     if (CheckClock(lastRemind, today) != ClockCheck::LastAfterToday)
         return QString();
     QStringList copies;
-    for (int generation = 0; generation < BackupGenerations; ++generation) {
-        if (const QString copy = BackupFile(database, generation); QFileInfo::exists(copy))
-            copies << u'\'' + copy + u'\'';
-    }
+    for (const QString &copy : ExistingBackups(database))
+        copies << u'\'' + copy + u'\'';
     return QStringLiteral("The last reminder was on %1, after today (%2): the system clock was "
                           "wrong then, or is wrong now. A tidy on a wrong date may have removed "
                           "events.\n%3")
@@ -357,7 +359,7 @@ void RollPastEvents(Database &db, const Clock &clock, QDate shownUntil,
     // one from before a tidy at a wrong date: then no copy is dropped, and none is made when
     // all the places are taken.
     const QString fresh = unfinishedCopy(db.Name());
-    db.QuickCheck(BackupPath(db));
+    db.QuickCheck();
     const bool copied = clockCheck != ClockCheck::LastAfterToday
             || !QFileInfo::exists(BackupFile(db.Name(), BackupGenerations - 1));
     if (copied)

@@ -2,6 +2,7 @@
 
 #include "engine/errors.h"
 
+#include <algorithm>
 #include <cmath>
 
 double LeadingNumber(const QString &text)
@@ -57,10 +58,13 @@ bool IsAnnualFlag(const QVariant &flag)
 
 QString OneLine(QString text)
 {
-    for (QChar &c : text) {
-        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator
-            || c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
+    const auto breaks = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator;
+    };
+    // Painting asks for every shown cell: a text without a break is handed back unshared.
+    if (std::none_of(text.cbegin(), text.cend(), breaks))
+        return text;
+    std::replace_if(text.begin(), text.end(), breaks, QChar(u' '));
     return text;
 }

@@ -80,7 +80,7 @@ QString Database::ReadOnlyReason() const
     return QString();
 }
 
-void Database::QuickCheck(const QString &)
+void Database::QuickCheck()
 {
     Statement check(handle(), QStringLiteral("PRAGMA quick_check"));
     QStringList problems;

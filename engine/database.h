@@ -38,7 +38,7 @@ public:
     QString ReadOnlyReason() const;
     // Raises an error naming the file when SQLite finds it damaged: the message names the
     // newest backup beside it, the checker's output is the error's details.
-    void QuickCheck(const QString &backup);
+    void QuickCheck();
     // Writes a copy of the database to `path` with the file's permission bits, replacing what
     // was there only once the copy is complete and on disk. The caller holds the write lock
     // (a Transaction) and has changed nothing in it yet, so the copy is of the committed table.

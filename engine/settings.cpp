@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QStringDecoder>
 
+#include <optional>
 #include <sys/stat.h>
 #include <utility>
 
@@ -116,31 +117,44 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
     }
 }
 
+namespace {
+
+// The stored "DaysAhead" as a number, `offset` added before it is rounded to 16 bits; nothing
+// when that overflows.
+std::optional<int> daysAheadNumber(const QString &text, double offset)
+{
+    try {
+        return ToInteger16(LeadingNumber(text) + offset);
+    } catch (const DatebellError &) {
+        return std::nullopt;
+    }
+}
+
+QString daysAheadText(const SettingsStore &settings)
+{
+    return settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
+                               SettingKeys::DefaultDaysAhead);
+}
+
+} // namespace
+
 int DaysAheadIndex(const SettingsStore &settings)
 {
     // A number too large for any index selects no option, as any other index outside them.
-    const QString text = settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
-                                             SettingKeys::DefaultDaysAhead);
-    try {
-        return ToInteger16(LeadingNumber(text));
-    } catch (const DatebellError &) {
-        return -1;
-    }
+    return daysAheadNumber(daysAheadText(settings), 0.0).value_or(-1);
 }
 
 int DaysAhead(const SettingsStore &settings)
 {
-    const QString text = settings.GetSetting(AppTitle, SettingKeys::Section, SettingKeys::DaysAhead,
-                                             SettingKeys::DefaultDaysAhead);
-    int days = 0;
-    try {
-        days = ToInteger16(LeadingNumber(text) + 1.0);
-    } catch (const DatebellError &) {
+    const QString text = daysAheadText(settings);
+    auto number = daysAheadNumber(text, 1.0);
+    if (!number) {
         Warn(QStringLiteral("the setting DaysAhead \"%1\" is out of range; using the default "
                             "\"%2\".")
                      .arg(text, SettingKeys::DefaultDaysAhead));
-        days = ToInteger16(LeadingNumber(SettingKeys::DefaultDaysAhead) + 1.0);
+        number = daysAheadNumber(SettingKeys::DefaultDaysAhead, 1.0);
     }
+    const int days = *number;
     if (days == 6)
         return 7;
     if (days == 7)

@@ -282,7 +282,7 @@ frmEventMaint::frmEventMaint(const WindowContext &context, QWidget *parent)
     Form_Load();
     // A damaged file is reported before anything can be written to it.
     Database &database = Data1.database();
-    database.QuickCheck(BackupPath(database));
+    database.QuickCheck();
     if (const QString reason = database.ReadOnlyReason(); !reason.isEmpty())
         setReadOnly(reason);
     // The data control opens its record set once the window has loaded.

@@ -209,14 +209,6 @@ void frmDatBel::buildLayout()
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
     mnuHelpAbout->setShortcut(Qt::CTRL | Qt::Key_A);
-    // Two empty, switched-off slots, left out of the menu bar, so that no screen reader reads
-    // out blank items.
-    mnuDum1 = new QAction(this);
-    mnuDum1->setObjectName(QStringLiteral("mnuDum1"));
-    mnuDum1->setEnabled(false);
-    mnuDum2 = new QAction(this);
-    mnuDum2->setObjectName(QStringLiteral("mnuDum2"));
-    mnuDum2->setEnabled(false);
     mnuDummy = menuBar()->addAction(AppTitle);
     mnuDummy->setObjectName(QStringLiteral("mnuDummy"));
 
@@ -314,14 +306,12 @@ void frmDatBel::StartDayPass()
     m_listDay = m_context.clock.today();
     BuildReminderQuery(m_context.settings, m_context.clock);
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
-    // Until the new list is on the screen (a minimized window shows nothing), the tidy keeps to
-    // the horizon of the list that was.
-    const QDate shownUntil = m_shownUntil;
     LoadListBox();
     m_context.messages.Beep();
+    // Until the new list is on the screen (a minimized window shows nothing), the tidy keeps to
+    // the horizon of the list that was.
     m_pendingRecord = m_listDay;
-    m_pendingShownUntil = m_shownUntil;
-    m_shownUntil = shownUntil;
+    m_pendingShownUntil = gdtRemindUntil;
     if (!windowHandle())
         winId();
     windowHandle()->installEventFilter(this);
@@ -362,6 +352,7 @@ void frmDatBel::Form_Load()
     mnuDummy->setText(QStringLiteral("Reminders since: ") + ShortDateText(gdtLastRemind));
     m_listDay = m_context.clock.today();
     LoadListBox();
+    m_shownUntil = gdtRemindUntil;
     mbListLoaded = true;
     const QString clockNotice =
             ClockNotice(gdbEvents->Name(), gdtLastRemind, m_context.clock.today());
@@ -420,7 +411,6 @@ void frmDatBel::LoadListBox()
         n = qint32(due->RecordCount());
     }
     setPanelText(1, QStringLiteral("Current Reminders = ") + QString::number(n));
-    m_shownUntil = gdtRemindUntil;
 
     if (due->EOF_()) {
         lstEvents->addItem(QStringLiteral("No current events for reminding!"));
@@ -434,9 +424,10 @@ void frmDatBel::LoadListBox()
                     due->Fields(QStringLiteral("Description")).Value().toString();
             // One line per event, the date and the description apart at the tab stop; a screen
             // reader hears the two with a pause, not a tab.
-            auto *line = new QListWidgetItem(shownDate + u'\t' + OneLine(description), lstEvents);
+            const QString oneLine = OneLine(description);
+            auto *line = new QListWidgetItem(shownDate + u'\t' + oneLine, lstEvents);
             line->setData(Qt::AccessibleTextRole,
-                          QString(shownDate + QStringLiteral(", ") + OneLine(description)));
+                          QString(shownDate + QStringLiteral(", ") + oneLine));
             line->setData(WholeDescriptionRole, description);
         }
     }
@@ -534,10 +525,12 @@ void frmDatBel::mnuEditEdit_Click()
             const auto closed = qScopeGuard([this] { m_maintOpen = false; });
             m_context.openEventMaint(this);
         }
-        if (m_context.clock.today() != m_listDay)
+        if (m_context.clock.today() != m_listDay) {
             StartDayPass();
-        else
+        } else {
             LoadListBox();
+            m_shownUntil = gdtRemindUntil;
+        }
     });
 }
 

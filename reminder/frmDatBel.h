@@ -47,8 +47,6 @@ public:
     QAction *mnuEditEdit;
     QAction *mnuHelpHelp;
     QAction *mnuHelpAbout;
-    QAction *mnuDum1;
-    QAction *mnuDum2;
     QAction *mnuDummy;
 
 protected:

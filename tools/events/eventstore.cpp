@@ -63,7 +63,7 @@ void CheckWritable(Database &db)
                             u"'%1' cannot be written, because %2. Nothing was imported."_s.arg(
                                     db.Name(), reason));
     // A damaged file is not written to; the message says whether a backup copy is there.
-    db.QuickCheck(BackupFile(db.Name()));
+    db.QuickCheck();
 }
 
 EventImport::EventImport(Database &db, bool dryRun) : m_db(db), m_dryRun(dryRun)
